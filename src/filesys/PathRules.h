@@ -1,0 +1,46 @@
+// Code page 932 path rules: which bytes separate path levels.
+//
+// Paths inside the program are CP932 byte strings. A 0x5C ('\') or 0x3A (':')
+// byte that is the second byte of a double-byte character belongs to a name
+// (ソ is 83 5C, 表 is 95 5C). The lead-byte ranges are CP932's own, fixed here
+// rather than read from the system, so the rules hold on any Windows.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace pathrules {
+
+// True for a CP932 lead byte (0x81-0x9F, 0xE0-0xFC).
+constexpr bool IsLeadByte(unsigned char b) {
+  return (b >= 0x81 && b <= 0x9F) || (b >= 0xE0 && b <= 0xFC);
+}
+
+// True when the byte at index i starts a character (is not a trail byte).
+bool IsCharStart(std::string_view s, size_t i);
+
+// True when s[i] is a single-byte '\' (not the trail byte of a double-byte character).
+bool IsPathDelimiter(std::string_view s, size_t i);
+
+// True when the last character of s is a single-byte '\'.
+bool EndsWithDelimiter(std::string_view s);
+
+// Index of the last single-byte character that is one of `chars`, or npos.
+size_t LastDelimiter(std::string_view s, std::string_view chars);
+
+// The path up to and including its last single-byte '\' or ':'; empty when it has none.
+// Parent("C:\\a\\b") == "C:\\a\\", Parent("C:\\a") == "C:\\", Parent("abc") == "".
+std::string Parent(std::string_view path);
+
+// The path with one trailing single-byte '\' removed, if it has one.
+std::string WithoutTrailingDelimiter(std::string_view path);
+
+// The folder part of a file path: up to its last single-byte '\', that '\' dropped
+// unless the character before it is a drive colon or another '\'. Empty when the
+// path holds no '\'. FolderPart("C:\\g\\a\\f") == "C:\\g\\a", FolderPart("C:\\f") == "C:\\".
+std::string FolderPart(std::string_view path);
+
+// True when the last character of s is a double-byte character.
+bool EndsWithDoubleByte(std::string_view s);
+
+}  // namespace pathrules
