@@ -1,0 +1,13 @@
+// The wait window, shown while the carried archive is written to the scratch file.
+#pragma once
+
+#include "forms/Forms.h"
+
+class TWaitForm : public forms::TForm {
+ public:
+  TWaitForm();
+  forms::TLabel Label1;
+  forms::TLabel Label2;
+};
+
+extern TWaitForm* WaitForm;

@@ -1,0 +1,60 @@
+// Program entry: locks down where DLLs come from, creates the three windows in
+// their fixed order and runs the message loop until the setup window closes.
+#include <windows.h>
+
+#include <commctrl.h>
+
+#include "app/Texts.h"
+#include "app/WaitDialog.h"
+#include "archive/Compress.h"
+#include "forms/Forms.h"
+#include "setup/PatchSetup.h"
+
+namespace {
+
+// An installer runs from the Downloads folder: a DLL planted beside it must
+// never be loaded. Only System32 is searched from here on.
+void RestrictDllSearch() {
+  HMODULE kernel = GetModuleHandleW(L"kernel32.dll");
+  using SetDirs = BOOL(WINAPI*)(DWORD);
+  auto setDefaultDllDirectories =
+      reinterpret_cast<SetDirs>(reinterpret_cast<void*>(GetProcAddress(kernel, "SetDefaultDllDirectories")));
+  if (!setDefaultDllDirectories || !setDefaultDllDirectories(LOAD_LIBRARY_SEARCH_SYSTEM32)) {
+    SetDllDirectoryW(L"");  // older systems: at least drop the current directory
+  }
+}
+
+// comctl32 is not one of the DLLs Windows always takes from System32, so it is
+// not imported but loaded here, after the search was restricted.
+void LoadCommonControls() {
+  HMODULE comctl = LoadLibraryExW(L"comctl32.dll", nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);
+  if (!comctl) return;
+  using InitEx = BOOL(WINAPI*)(const INITCOMMONCONTROLSEX*);
+  auto init = reinterpret_cast<InitEx>(reinterpret_cast<void*>(GetProcAddress(comctl, "InitCommonControlsEx")));
+  if (init) {
+    INITCOMMONCONTROLSEX icc{sizeof icc, ICC_PROGRESS_CLASS | ICC_STANDARD_CLASSES};
+    init(&icc);
+  }
+}
+
+}  // namespace
+
+int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
+  RestrictDllSearch();
+  // No "insert a disk" boxes when a drive without a medium is looked at.
+  SetErrorMode(SEM_FAILCRITICALERRORS);
+  LoadCommonControls();
+
+  forms::TApplication application;
+  try {
+    application.Initialize();
+    application.SetTitle(texts::kApplicationTitle);
+    application.CreateForm(InstallForm);
+    application.CreateForm(CompressForm);
+    application.CreateForm(WaitForm);
+    application.Run();
+  } catch (...) {
+    application.HandleException();
+  }
+  return 0;
+}

@@ -1,0 +1,19 @@
+// The file and folder operations shared by the whole program.
+#pragma once
+
+#include <string>
+
+// True when `path` names an existing directory (a trailing '\' is accepted).
+// False for the empty path, a file, or anything that cannot be queried.
+bool IsExistingDirectory(const std::string& path);
+
+// True exactly when an entry that is not a directory exists at `path`.
+// The path is taken literally: '*' and '?' match nothing, and a file's time
+// stamp plays no part.
+bool IsExistingFile(const std::string& path);
+
+// Creates `dir` and every missing level above it, outermost first. Returns
+// whether the last level was created (or already existed); a level that cannot
+// be created gives false. Raises Exception("ディレクトリを作成することができません")
+// for the empty path and for a relative name without a parent.
+bool MakeDirectoryPath(const std::string& dir);

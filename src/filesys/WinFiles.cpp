@@ -1,0 +1,55 @@
+#include "filesys/WinFiles.h"
+
+#include "forms/Wide.h"
+
+namespace filesys {
+
+std::unique_ptr<FileSource> FileSource::Open(const std::string& path) {
+  HANDLE h = CreateFileW(forms::Wide(path).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                         FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+  if (h == INVALID_HANDLE_VALUE) return nullptr;
+  return std::unique_ptr<FileSource>(new FileSource(h));
+}
+
+FileSource::~FileSource() { CloseHandle(handle_); }
+
+size_t FileSource::ReadSome(uint8_t* buffer, size_t size) {
+  DWORD got = 0;
+  const DWORD want = size > 0x40000000 ? 0x40000000 : static_cast<DWORD>(size);
+  if (!ReadFile(handle_, buffer, want, &got, nullptr)) return 0;
+  return got;
+}
+
+uint64_t FileSource::Length() const {
+  LARGE_INTEGER size{};
+  return GetFileSizeEx(handle_, &size) ? static_cast<uint64_t>(size.QuadPart) : 0;
+}
+
+std::unique_ptr<FileSink> FileSink::Create(const std::string& path) {
+  HANDLE h = CreateFileW(forms::Wide(path).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
+                         nullptr);
+  if (h == INVALID_HANDLE_VALUE) return nullptr;
+  return std::unique_ptr<FileSink>(new FileSink(h));
+}
+
+FileSink::~FileSink() { Close(); }
+
+bool FileSink::Write(const uint8_t* data, size_t size) {
+  while (size > 0) {
+    DWORD done = 0;
+    const DWORD chunk = size > 0x40000000 ? 0x40000000 : static_cast<DWORD>(size);
+    if (!WriteFile(handle_, data, chunk, &done, nullptr) || done == 0) return false;
+    data += done;
+    size -= done;
+  }
+  return true;
+}
+
+bool FileSink::Close() {
+  if (handle_ == INVALID_HANDLE_VALUE) return true;
+  const bool ok = CloseHandle(handle_);
+  handle_ = INVALID_HANDLE_VALUE;
+  return ok;
+}
+
+}  // namespace filesys

@@ -1,0 +1,14 @@
+#include "forms/ErrorText.h"
+
+#include "filesys/PathRules.h"
+
+namespace forms {
+
+std::string ErrorBoxText(const std::string& message) {
+  if (message.empty()) return message;
+  const auto last = static_cast<unsigned char>(message.back());
+  if (pathrules::EndsWithDoubleByte(message) || last > '.') return message + ".";
+  return message;
+}
+
+}  // namespace forms

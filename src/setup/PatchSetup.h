@@ -1,0 +1,49 @@
+// The setup window: the game folder, Browse, the patch run and Cancel.
+#pragma once
+
+#include <string>
+
+#include "filesys/FileCtrl.h"
+#include "forms/Forms.h"
+
+class TInstallForm : public forms::TForm {
+ public:
+  TInstallForm();
+
+  forms::TButton SetupButton;
+  forms::TLabel Label1;
+  forms::TButton Button1;
+  forms::TButton Button2;
+  forms::TEdit Edit1;
+  TFileListBox FileListBox1;
+  forms::TLabel Label2;
+  forms::TImage Image1;
+
+  void FormCreate();
+  void SetupButtonClick();
+  void Button1Click();
+  void Button2Click();
+  void FormClose(forms::TCloseAction& Action);
+  void FormShow();
+
+  const std::string& ExeDir() const { return FExeDir; }
+  const std::string& Version() const { return FVersion; }
+
+ protected:
+  void DoCreate() override { FormCreate(); }
+  void DoShow() override { FormShow(); }
+  void DoClose(forms::TCloseAction& action) override { FormClose(action); }
+
+ private:
+  // Reads the new version and gives the desktop shortcut a name carrying it;
+  // shows exactly one message.
+  void UpdateShortcut();
+  std::string FVersion;
+  std::string FExeDir;
+};
+
+extern TInstallForm* InstallForm;
+
+// The folder of a program path, up to and including its last single-byte '\'
+// or ':' (a 0x5C trail byte is part of a name).
+std::string FolderOfProgram(const std::string& programPath);

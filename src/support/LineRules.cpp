@@ -1,0 +1,36 @@
+#include "support/LineRules.h"
+
+#include <cstring>
+
+namespace support {
+
+int ReadLinesFrom(const std::function<int()>& next, std::string* lines, std::uint32_t maxLines, const char* mode) {
+  const bool inverted = std::strcmp(mode, "rb") == 0;
+  const bool text = std::strchr(mode, 'b') == nullptr;
+  std::uint32_t i = 0;
+  while (i < maxLines) {
+    int b = next();
+    if (b < 0) break;
+    if (text) {
+      if (b == 0x1A) break;
+      if (b == 0x0D) continue;
+    }
+    if (inverted) b = 0xFF - b;
+    if (b == 0x0A) {
+      ++i;
+      continue;
+    }
+    lines[i].push_back(static_cast<char>(b));
+  }
+  return static_cast<int>(i);
+}
+
+int ReplaceFirst(std::string& text, const std::string& from, const std::string& to) {
+  if (from.empty() || text.empty()) return 0;
+  const size_t at = text.find(from);
+  if (at == std::string::npos) return 0;
+  text.replace(at, from.size(), to);
+  return 1;
+}
+
+}  // namespace support

@@ -1,0 +1,17 @@
+#include "support/Shelllink.h"
+
+#include "forms/Wide.h"
+#include "support/ShellApi.h"
+
+TShellLink* ShellLink = nullptr;
+
+bool TShellLink::GetSpecialFolderPath(HWND Owner, int Folder, std::string& Path) {
+  std::wstring path;
+  if (!shellapi::SpecialFolderPath(Owner, Folder, path)) return false;
+  Path = forms::Narrow(path);
+  return true;
+}
+
+bool TShellLink::CreateLink(const std::string& LinkPath, const std::string& Target, const std::string& WorkingDir) {
+  return shellapi::SaveShortcut(forms::Wide(LinkPath), forms::Wide(Target), forms::Wide(WorkingDir));
+}
