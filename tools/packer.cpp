@@ -1,0 +1,135 @@
+// packer: makes, lists, verifies and extracts patch archives on the build host.
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "packlib/HostArchive.h"
+
+namespace {
+
+int Usage() {
+  std::fprintf(stderr,
+               "usage: packer pack [--greedy] FOLDER ARCHIVE   pack every file below FOLDER\n"
+               "       packer list ARCHIVE                     names, sizes and coded sizes\n"
+               "       packer verify ARCHIVE                   decode everything, check the coding\n"
+               "       packer extract ARCHIVE FOLDER           unpack with the installer's engine\n");
+  return 2;
+}
+
+double Seconds(std::chrono::steady_clock::time_point since) {
+  return std::chrono::duration<double>(std::chrono::steady_clock::now() - since).count();
+}
+
+void PrintLengths(const std::array<uint64_t, 19>& byLength) {
+  std::printf("reference lengths:");
+  for (int n = 3; n <= 18; ++n) std::printf(" %d:%llu", n, static_cast<unsigned long long>(byLength[n]));
+  std::printf("\n");
+}
+
+int Pack(int argc, char** argv) {
+  packer::Parsing parsing = packer::Parsing::kOptimal;
+  std::vector<std::string> args;
+  for (int i = 0; i < argc; ++i) {
+    if (std::strcmp(argv[i], "--greedy") == 0) {
+      parsing = packer::Parsing::kGreedy;
+    } else {
+      args.emplace_back(argv[i]);
+    }
+  }
+  if (args.size() != 2) return Usage();
+  std::string error;
+  std::vector<packer::PackItem> items;
+  if (!packer::CollectFolder(args[0], items, error)) {
+    std::fprintf(stderr, "packer: %s\n", error.c_str());
+    return 1;
+  }
+  const auto start = std::chrono::steady_clock::now();
+  packer::PackReport report;
+  if (!packer::WriteArchive(items, args[1], parsing, report, error)) {
+    std::fprintf(stderr, "packer: %s\n", error.c_str());
+    return 1;
+  }
+  const double seconds = Seconds(start);
+  std::printf("%u files, %llu bytes -> %llu bytes, ratio %.3f:1, %.1f MB/s\n", report.files,
+              static_cast<unsigned long long>(report.inputBytes),
+              static_cast<unsigned long long>(report.archiveBytes),
+              static_cast<double>(report.inputBytes) / static_cast<double>(report.archiveBytes),
+              report.inputBytes / 1e6 / seconds);
+  std::printf("literals: %llu, references: %llu\n", static_cast<unsigned long long>(report.stats.literals),
+              static_cast<unsigned long long>(report.stats.References()));
+  PrintLengths(report.stats.referencesByLength);
+  return 0;
+}
+
+int ListOrVerify(const char* archivePath, bool verify) {
+  packer::VerifyReport report;
+  std::string error;
+  if (!packer::VerifyArchive(archivePath, report, error)) {
+    std::fprintf(stderr, "packer: %s\n", error.c_str());
+    return 1;
+  }
+  uint64_t total = 0;
+  for (const auto& r : report.records) {
+    if (!verify) {
+      std::printf("%10u %10llu  %s\n", r.size, static_cast<unsigned long long>(r.codedBytes), r.name.c_str());
+    }
+    total += r.size;
+  }
+  std::printf("%zu records, %llu bytes decoded%s\n", report.records.size(), static_cast<unsigned long long>(total),
+              report.endingRecord ? ", then an ending record" : "");
+  if (!verify) return 0;
+
+  PrintLengths(report.referencesByLength);
+  bool ok = true;
+  if (report.engineCount <= 0 || !report.engineError.empty()) {
+    std::printf("FAIL: the installer's extraction returns %d%s%s\n", report.engineCount,
+                report.engineError.empty() ? "" : ": ", report.engineError.c_str());
+    ok = false;
+  } else if (static_cast<size_t>(report.engineCount) != report.records.size()) {
+    std::printf("FAIL: the installer's extraction writes %d files, the archive holds %zu\n", report.engineCount,
+                report.records.size());
+    ok = false;
+  }
+  if (!report.endsCleanly) {
+    std::printf("FAIL: the archive does not end right after its last stream\n");
+    ok = false;
+  }
+  if (report.carriedReads > 0) {
+    std::printf("FAIL: %llu bytes read from ring positions 4078..4095 before the record wrote them\n",
+                static_cast<unsigned long long>(report.carriedReads));
+    ok = false;
+  }
+  if (report.cutReferences > 0) {
+    std::printf("FAIL: %llu references run past their record's size\n",
+                static_cast<unsigned long long>(report.cutReferences));
+    ok = false;
+  }
+  std::printf("%s: the installer extracts %d files\n", ok ? "OK" : "FAILED", report.engineCount);
+  return ok ? 0 : 1;
+}
+
+int Extract(const char* archivePath, const char* folder) {
+  std::string error;
+  const auto start = std::chrono::steady_clock::now();
+  const int count = packer::ExtractArchiveFile(archivePath, folder, error);
+  if (count <= 0) {
+    std::fprintf(stderr, "packer: extraction returned %d%s%s\n", count, error.empty() ? "" : ": ", error.c_str());
+    return 1;
+  }
+  std::printf("%d files extracted in %.3f s\n", count, Seconds(start));
+  return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc < 2) return Usage();
+  const std::string command = argv[1];
+  if (command == "pack") return Pack(argc - 2, argv + 2);
+  if (command == "list" && argc == 3) return ListOrVerify(argv[2], false);
+  if (command == "verify" && argc == 3) return ListOrVerify(argv[2], true);
+  if (command == "extract" && argc == 4) return Extract(argv[2], argv[3]);
+  return Usage();
+}

@@ -1,0 +1,341 @@
+#include "packlib/HostArchive.h"
+
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <memory>
+#include <system_error>
+
+#include "archive/engine/ByteReader.h"
+#include "archive/engine/Decoder.h"
+#include "archive/engine/RecordName.h"
+#include "packlib/HostNames.h"
+#include "packlib/StreamScan.h"
+
+namespace fs = std::filesystem;
+
+namespace packer {
+namespace {
+
+constexpr uint64_t kMaxFileSize = 0xFFFFFFFFull;
+
+struct FileCloser {
+  void operator()(std::FILE* f) const {
+    if (f != nullptr) std::fclose(f);
+  }
+};
+using File = std::unique_ptr<std::FILE, FileCloser>;
+
+bool Collect(const fs::path& folder, const std::string& prefix, std::vector<PackItem>& items,
+             std::string& error) {
+  std::error_code ec;
+  std::vector<fs::directory_entry> files, folders;
+  for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
+    const fs::file_status st = it->symlink_status(ec);
+    if (ec) break;
+    if (fs::is_directory(st)) {
+      folders.push_back(*it);
+    } else if (fs::is_regular_file(st)) {
+      files.push_back(*it);
+    } else {
+      error = it->path().string() + ": neither a regular file nor a folder (links are not followed)";
+      return false;
+    }
+  }
+  if (ec) {
+    error = folder.string() + ": " + ec.message();
+    return false;
+  }
+  auto byName = [](const fs::directory_entry& a, const fs::directory_entry& b) {
+    return a.path().filename().string() < b.path().filename().string();
+  };
+  std::sort(files.begin(), files.end(), byName);
+  std::sort(folders.begin(), folders.end(), byName);
+
+  for (const auto& f : files) {
+    const std::string shown = f.path().string();
+    const auto cp932 = Utf8ToCp932(f.path().filename().string());
+    if (!cp932) {
+      error = shown + ": the name cannot be written in code page 932";
+      return false;
+    }
+    const std::string name = prefix + *cp932;
+    if (name.size() > 255) {
+      error = shown + ": the name is " + std::to_string(name.size()) + " bytes in code page 932, more than 255";
+      return false;
+    }
+    if (!archive::IsSafeRecordName(name)) {
+      error = shown + ": not a name the installer accepts (device name, trailing dot or space, or a character Windows refuses)";
+      return false;
+    }
+    const uint64_t size = f.file_size(ec);
+    if (ec) {
+      error = shown + ": " + ec.message();
+      return false;
+    }
+    if (size == 0) {
+      error = shown + ": empty file; a record of size 0 would end the extraction";
+      return false;
+    }
+    if (size > kMaxFileSize) {
+      error = shown + ": 4 GiB or larger; a record holds at most 4294967295 bytes";
+      return false;
+    }
+    items.push_back({name, f.path()});
+  }
+  for (const auto& d : folders) {
+    const auto cp932 = Utf8ToCp932(d.path().filename().string());
+    if (!cp932) {
+      error = d.path().string() + ": the folder name cannot be written in code page 932";
+      return false;
+    }
+    if (!Collect(d.path(), prefix + *cp932 + "\\", items, error)) return false;
+  }
+  return true;
+}
+
+bool ReadWholeFile(const fs::path& path, std::vector<uint8_t>& bytes) {
+  File f(std::fopen(path.c_str(), "rb"));
+  if (!f) return false;
+  bytes.clear();
+  uint8_t chunk[64 * 1024];
+  size_t n;
+  while ((n = std::fread(chunk, 1, sizeof chunk, f.get())) > 0) bytes.insert(bytes.end(), chunk, chunk + n);
+  return !std::ferror(f.get());
+}
+
+std::string ShowName(const std::string& cp932) {
+  if (auto utf8 = RecordNameToHostPath(cp932)) return *utf8;
+  std::string shown;
+  char hex[5];
+  for (unsigned char b : cp932) {
+    if (b >= 0x20 && b < 0x7F) {
+      shown += static_cast<char>(b);
+    } else {
+      std::snprintf(hex, sizeof hex, "\\x%02X", b);
+      shown += hex;
+    }
+  }
+  return shown;
+}
+
+const char* Describe(archive::ExtractStop reason) {
+  switch (reason) {
+    case archive::ExtractStop::kUnsafeName: return "unsafe record name";
+    case archive::ExtractStop::kDamagedArchive: return "damaged archive (it ends inside a record)";
+    case archive::ExtractStop::kCannotOpenOutput: return "cannot open the output file";
+    case archive::ExtractStop::kCannotWriteOutput: return "cannot write the output file";
+  }
+  return "stopped";
+}
+
+// Decodes nothing anywhere: counts what it is given.
+class DiscardSink : public archive::OutputSink {
+ public:
+  bool Write(const uint8_t*, size_t) override { return true; }
+};
+
+class DiscardHost : public archive::ExtractHost {
+ public:
+  bool MakeFolder(const std::string&) override { return true; }
+  std::unique_ptr<archive::OutputSink> OpenOutput(const std::string&) override {
+    return std::make_unique<DiscardSink>();
+  }
+  void ShowFile(const std::string&) override {}
+  void FileWritten(uint64_t) override {}
+  void FolderFailed() override {}
+  void Stopped(archive::ExtractStop reason, const std::string& path) override {
+    error = std::string(Describe(reason)) + ": " + ShowName(path.substr(2));
+  }
+  std::string error;
+};
+
+}  // namespace
+
+bool CollectFolder(const fs::path& folder, std::vector<PackItem>& items, std::string& error) {
+  items.clear();
+  if (!fs::is_directory(folder)) {
+    error = folder.string() + ": not a folder";
+    return false;
+  }
+  if (!Collect(folder, "", items, error)) return false;
+  if (items.empty()) {
+    error = folder.string() + ": no files to pack";
+    return false;
+  }
+  return true;
+}
+
+bool WriteArchive(const std::vector<PackItem>& items, const fs::path& archivePath, Parsing parsing,
+                  PackReport& report, std::string& error) {
+  report = {};
+  const fs::path temp = archivePath.string() + ".part";
+  File out(std::fopen(temp.c_str(), "wb"));
+  if (!out) {
+    error = temp.string() + ": cannot create";
+    return false;
+  }
+  bool ok = true;
+  std::vector<uint8_t> data;
+  for (const PackItem& item : items) {
+    if (!ReadWholeFile(item.file, data)) {
+      error = item.file.string() + ": cannot read";
+      ok = false;
+      break;
+    }
+    if (data.empty() || data.size() > kMaxFileSize) {
+      error = item.file.string() + ": size changed while packing";
+      ok = false;
+      break;
+    }
+    const auto size = static_cast<uint32_t>(data.size());
+    uint8_t header[1 + 255 + 4];
+    header[0] = static_cast<uint8_t>(item.name.size());
+    std::copy(item.name.begin(), item.name.end(), header + 1);
+    for (int k = 0; k < 4; ++k) header[1 + item.name.size() + k] = static_cast<uint8_t>(size >> (8 * k));
+    const size_t headerSize = 1 + item.name.size() + 4;
+    ok = std::fwrite(header, 1, headerSize, out.get()) == headerSize;
+    report.archiveBytes += headerSize;
+    const EncodeStats stats = EncodeStream(
+        data,
+        [&](const uint8_t* bytes, size_t n) {
+          ok = ok && std::fwrite(bytes, 1, n, out.get()) == n;
+          report.archiveBytes += n;
+        },
+        parsing);
+    if (!ok) {
+      error = temp.string() + ": write failed";
+      break;
+    }
+    report.stats.literals += stats.literals;
+    for (size_t n = 0; n < stats.referencesByLength.size(); ++n)
+      report.stats.referencesByLength[n] += stats.referencesByLength[n];
+    report.inputBytes += data.size();
+    ++report.files;
+  }
+  if (std::fclose(out.release()) != 0 && ok) {
+    error = temp.string() + ": write failed";
+    ok = false;
+  }
+  std::error_code ec;
+  if (ok) fs::rename(temp, archivePath, ec);
+  if (ok && ec) {
+    error = archivePath.string() + ": " + ec.message();
+    ok = false;
+  }
+  if (!ok) fs::remove(temp, ec);
+  return ok;
+}
+
+bool FolderHost::HostPath(const std::string& enginePath, fs::path& out) const {
+  // Every engine path is "." followed by nothing or by "\" and the rest.
+  if (enginePath.empty() || enginePath[0] != '.') return false;
+  const auto rest = RecordNameToHostPath(std::string_view(enginePath).substr(1));
+  if (!rest) return false;
+  out = root_ / fs::path(rest->empty() ? std::string() : rest->substr(1));
+  return true;
+}
+
+bool FolderHost::MakeFolder(const std::string& folderPart) {
+  fs::path dir;
+  if (!HostPath(folderPart, dir)) return false;
+  std::error_code ec;
+  fs::create_directories(dir, ec);
+  return fs::is_directory(dir, ec);
+}
+
+std::unique_ptr<archive::OutputSink> FolderHost::OpenOutput(const std::string& path) {
+  fs::path file;
+  if (!HostPath(path, file)) return nullptr;
+  std::FILE* f = std::fopen(file.c_str(), "wb");
+  if (f == nullptr) return nullptr;
+  std::setvbuf(f, nullptr, _IONBF, 0);  // the decoder already hands over 64 KiB blocks
+  return std::make_unique<archive::StdioSink>(f);
+}
+
+void FolderHost::ShowFile(const std::string& outputPath) {
+  fs::path file;
+  if (onFile && HostPath(outputPath, file)) onFile(file.string());
+}
+
+void FolderHost::FolderFailed() { error = "cannot create a folder"; }
+
+void FolderHost::Stopped(archive::ExtractStop reason, const std::string& outputPath) {
+  error = std::string(Describe(reason)) + ": " + ShowName(outputPath.substr(2));
+}
+
+int ExtractArchiveFile(const fs::path& archivePath, const fs::path& folder, std::string& error,
+                       const std::function<void(const std::string&)>& onFile) {
+  File in(std::fopen(archivePath.c_str(), "rb"));
+  if (!in) {
+    error = archivePath.string() + ": cannot open";
+    return -1;
+  }
+  archive::StdioSource source(in.get());
+  archive::ByteReader reader(source);
+  archive::Ring ring;
+  FolderHost host(folder);
+  host.onFile = onFile;
+  const int count = archive::ExtractArchive(reader, FolderHost::kTarget, ring, host);
+  error = host.error;
+  return count;
+}
+
+bool VerifyArchive(const fs::path& archivePath, VerifyReport& report, std::string& error) {
+  report = {};
+  {
+    File in(std::fopen(archivePath.c_str(), "rb"));
+    if (!in) {
+      error = archivePath.string() + ": cannot open";
+      return false;
+    }
+    archive::StdioSource source(in.get());
+    archive::ByteReader reader(source);
+    archive::Ring ring;
+    DiscardHost host;
+    report.engineCount = archive::ExtractArchive(reader, FolderHost::kTarget, ring, host);
+    report.engineError = host.error;
+  }
+  File in(std::fopen(archivePath.c_str(), "rb"));
+  if (!in) {
+    error = archivePath.string() + ": cannot open";
+    return false;
+  }
+  archive::StdioSource source(in.get());
+  archive::ByteReader reader(source);
+  for (;;) {
+    RecordInfo info;
+    info.offset = reader.Offset();
+    const int length = reader.Get();
+    if (length < 0) {
+      report.endsCleanly = true;
+      break;
+    }
+    std::string name(static_cast<size_t>(length), '\0');
+    uint8_t size[4];
+    if (reader.Read(reinterpret_cast<uint8_t*>(name.data()), name.size()) != name.size()) break;
+    name.resize(name.find('\0') == std::string::npos ? name.size() : name.find('\0'));
+    const bool haveSize = reader.Read(size, 4) == 4;
+    if (name.empty() || (haveSize && (size[0] | size[1] | size[2] | size[3]) == 0)) {
+      report.endingRecord = true;
+      break;
+    }
+    if (!haveSize) break;
+    info.name = ShowName(name);
+    info.size = size[0] | size[1] << 8 | size[2] << 16 | static_cast<uint32_t>(size[3]) << 24;
+    const uint64_t streamStart = reader.Offset();
+    const StreamScan scan = ScanStream(reader, info.size);
+    info.codedBytes = reader.Offset() - streamStart;
+    report.records.push_back(info);
+    report.literals += scan.literals;
+    for (size_t n = 0; n < scan.referencesByLength.size(); ++n)
+      report.referencesByLength[n] += scan.referencesByLength[n];
+    report.carriedReads += scan.carriedReads;
+    report.cutReferences += scan.cutReferences;
+    if (!scan.complete) break;
+  }
+  return true;
+}
+
+}  // namespace packer

@@ -1,0 +1,94 @@
+// Packing a Linux folder into a patch archive, and extracting and verifying
+// archives with the product's engine.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <filesystem>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "archive/engine/Extractor.h"
+#include "packlib/LzssEncoder.h"
+
+namespace packer {
+
+// One file to pack: its record name (CP932, '\' separators) and where it is.
+struct PackItem {
+  std::string name;
+  std::filesystem::path file;
+};
+
+// The files below `folder` in archive order (each folder's files sorted by
+// name, then its sub-folders, sorted). Fails with a message naming the file
+// for anything the archive cannot carry: an empty file (it would end the
+// extraction), a file of 4 GiB or more, a name not representable in CP932,
+// longer than 255 bytes or not a safe record name, or something that is
+// neither a file nor a folder.
+bool CollectFolder(const std::filesystem::path& folder, std::vector<PackItem>& items, std::string& error);
+
+struct PackReport {
+  uint32_t files = 0;
+  uint64_t inputBytes = 0;
+  uint64_t archiveBytes = 0;
+  EncodeStats stats;
+};
+
+// Writes the archive (through a temporary file renamed at the end).
+bool WriteArchive(const std::vector<PackItem>& items, const std::filesystem::path& archivePath,
+                  Parsing parsing, PackReport& report, std::string& error);
+
+// Extraction into a Linux folder: the engine's CP932 paths are taken below
+// `root` with names converted to UTF-8 and '\' to '/'. The engine is given
+// the target "." and every path it hands back starts with it.
+class FolderHost : public archive::ExtractHost {
+ public:
+  static constexpr const char* kTarget = ".";
+
+  explicit FolderHost(std::filesystem::path root) : root_(std::move(root)) {}
+  bool MakeFolder(const std::string& folderPart) override;
+  std::unique_ptr<archive::OutputSink> OpenOutput(const std::string& path) override;
+  void ShowFile(const std::string& outputPath) override;
+  void FileWritten(uint64_t) override {}
+  void FolderFailed() override;
+  void Stopped(archive::ExtractStop reason, const std::string& outputPath) override;
+
+  std::function<void(const std::string& utf8Path)> onFile;  // called per file when set
+  std::string error;  // why the extraction stopped, if it did
+
+ private:
+  bool HostPath(const std::string& enginePath, std::filesystem::path& out) const;
+  std::filesystem::path root_;
+};
+
+// Extracts the archive file into `folder`; returns the engine's count, -1
+// when the archive cannot be opened. `error` explains a stop.
+int ExtractArchiveFile(const std::filesystem::path& archivePath, const std::filesystem::path& folder,
+                       std::string& error, const std::function<void(const std::string&)>& onFile = {});
+
+// One record as `list` and `verify` see it.
+struct RecordInfo {
+  std::string name;  // UTF-8 with '/' (raw bytes as \xNN if not CP932)
+  uint32_t size = 0;
+  uint64_t offset = 0;
+  uint64_t codedBytes = 0;
+};
+
+struct VerifyReport {
+  int engineCount = 0;  // what the product's extraction returns for this archive
+  std::string engineError;
+  std::vector<RecordInfo> records;
+  uint64_t literals = 0;
+  std::array<uint64_t, 19> referencesByLength{};
+  uint64_t carriedReads = 0;
+  uint64_t cutReferences = 0;
+  bool endsCleanly = false;  // the last stream ends exactly at the end of the file
+  bool endingRecord = false;
+};
+
+// Runs the engine over the archive with outputs discarded, then walks it item
+// by item for statistics. False when the archive cannot be read.
+bool VerifyArchive(const std::filesystem::path& archivePath, VerifyReport& report, std::string& error);
+
+}  // namespace packer
