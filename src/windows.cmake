@@ -46,6 +46,7 @@ set(ps_resources ${CMAKE_CURRENT_SOURCE_DIR}/app/resources.rc)
 if(NOT EXISTS ${ps_resources})
   set(ps_resources)
 endif()
+set(ps_resources ${ps_resources} PARENT_SCOPE)  # the Windows tests link them too
 
 add_executable(PatchSetup WIN32 app/main.cpp ${ps_resources} ${CMAKE_CURRENT_BINARY_DIR}/archive.rc)
 target_link_libraries(PatchSetup PRIVATE ps_app)
@@ -53,8 +54,3 @@ target_link_options(PatchSetup PRIVATE -municode -s)
 if(NOT PATCH_ARCHIVE)
   add_dependencies(PatchSetup demo_patch)
 endif()
-
-# The same program without the carried archive: what a damaged build does.
-add_executable(PatchSetupNoArchive WIN32 app/main.cpp ${ps_resources})
-target_link_libraries(PatchSetupNoArchive PRIVATE ps_app)
-target_link_options(PatchSetupNoArchive PRIVATE -municode -s)

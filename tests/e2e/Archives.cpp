@@ -1,0 +1,41 @@
+#include "Archives.h"
+
+#include <windows.h>
+
+namespace e2e {
+
+std::string MakeArchive(const std::vector<ArchiveFile>& files) {
+  std::string out;
+  for (const ArchiveFile& f : files) {
+    out += static_cast<char>(f.name.size());
+    out += f.name;
+    const auto size = static_cast<unsigned>(f.data.size());
+    for (int i = 0; i < 4; ++i) out += static_cast<char>((size >> (8 * i)) & 0xFF);
+    for (size_t i = 0; i < f.data.size(); i += 8) {
+      const size_t n = f.data.size() - i < 8 ? f.data.size() - i : 8;
+      out += static_cast<char>(0xFF);
+      out.append(f.data, i, n);
+    }
+  }
+  return out;
+}
+
+bool ReplaceCarriedArchive(const std::wstring& exePath, const std::string& archive, bool remove) {
+  HANDLE update = BeginUpdateResourceW(exePath.c_str(), FALSE);
+  if (!update) return false;
+  const WORD neutral = MAKELANGID(LANG_NEUTRAL, SUBLANG_NEUTRAL);
+  const BOOL ok = remove ? UpdateResourceW(update, L"SMF", L"KASTER", neutral, nullptr, 0)
+                         : UpdateResourceW(update, L"SMF", L"KASTER", neutral, const_cast<char*>(archive.data()),
+                                           static_cast<DWORD>(archive.size()));
+  return EndUpdateResourceW(update, !ok) && ok;
+}
+
+std::wstring FromCp932(const std::string& bytes) {
+  if (bytes.empty()) return L"";
+  const int n = MultiByteToWideChar(932, 0, bytes.data(), static_cast<int>(bytes.size()), nullptr, 0);
+  std::wstring out(static_cast<size_t>(n), L'\0');
+  MultiByteToWideChar(932, 0, bytes.data(), static_cast<int>(bytes.size()), out.data(), n);
+  return out;
+}
+
+}  // namespace e2e

@@ -1,0 +1,246 @@
+#include "Driver.h"
+
+#include <shlobj.h>
+
+#include <stdexcept>
+
+namespace e2e {
+
+std::wstring ClassOf(HWND hwnd) {
+  wchar_t name[256] = {};
+  GetClassNameW(hwnd, name, 256);
+  return name;
+}
+
+std::wstring TextOf(HWND hwnd) {
+  // WM_GETTEXT works across processes; GetWindowText does not for controls.
+  const LRESULT n = SendMessageW(hwnd, WM_GETTEXTLENGTH, 0, 0);
+  std::wstring text(static_cast<size_t>(n) + 1, L'\0');
+  const LRESULT got = SendMessageW(hwnd, WM_GETTEXT, text.size(), reinterpret_cast<LPARAM>(text.data()));
+  text.resize(static_cast<size_t>(got));
+  return text;
+}
+
+RECT WindowRectOf(HWND hwnd) {
+  RECT r{};
+  GetWindowRect(hwnd, &r);
+  return r;
+}
+
+RECT ClientRectOf(HWND hwnd) {
+  RECT r = WindowRectOf(hwnd);
+  if (HWND parent = GetParent(hwnd)) MapWindowPoints(nullptr, parent, reinterpret_cast<POINT*>(&r), 2);
+  return r;
+}
+
+std::vector<HWND> Children(HWND parent) {
+  std::vector<HWND> list;
+  for (HWND c = GetWindow(parent, GW_CHILD); c; c = GetWindow(c, GW_HWNDNEXT)) list.push_back(c);
+  return list;
+}
+
+HWND Child(HWND parent, const std::wstring& className, const std::wstring& text) {
+  for (HWND c : Children(parent)) {
+    if (_wcsicmp(ClassOf(c).c_str(), className.c_str()) == 0 && (text.empty() || TextOf(c) == text)) return c;
+  }
+  return nullptr;
+}
+
+Installer::Installer(const std::wstring& exePath, int show) {
+  STARTUPINFOW si{};
+  si.cb = sizeof si;
+  si.dwFlags = STARTF_USESHOWWINDOW;
+  si.wShowWindow = static_cast<WORD>(show);
+  std::wstring command = L"\"" + exePath + L"\"";
+  std::wstring dir = exePath.substr(0, exePath.find_last_of(L"\\/"));
+  if (!CreateProcessW(exePath.c_str(), command.data(), nullptr, nullptr, FALSE, 0, nullptr, dir.c_str(), &si, &pi_))
+    throw std::runtime_error("cannot start the program under test");
+  WaitForInputIdle(pi_.hProcess, 20000);
+}
+
+Installer::~Installer() {
+  if (Running()) {
+    TerminateProcess(pi_.hProcess, 99);
+    WaitForSingleObject(pi_.hProcess, 5000);
+  }
+  CloseHandle(pi_.hThread);
+  CloseHandle(pi_.hProcess);
+}
+
+namespace {
+struct EnumContext {
+  DWORD pid;
+  bool visibleOnly;
+  std::vector<HWND> list;
+};
+
+BOOL CALLBACK CollectWindow(HWND hwnd, LPARAM lp) {
+  auto* c = reinterpret_cast<EnumContext*>(lp);
+  DWORD pid = 0;
+  GetWindowThreadProcessId(hwnd, &pid);
+  if (pid == c->pid && (!c->visibleOnly || IsWindowVisible(hwnd))) c->list.push_back(hwnd);
+  return TRUE;
+}
+}  // namespace
+
+std::vector<HWND> Installer::TopLevel(bool visibleOnly) const {
+  EnumContext ctx{pi_.dwProcessId, visibleOnly, {}};
+  EnumWindows(CollectWindow, reinterpret_cast<LPARAM>(&ctx));
+  return ctx.list;
+}
+
+HWND Installer::Find(const std::wstring& className, bool visibleOnly) const {
+  for (HWND h : TopLevel(visibleOnly))
+    if (ClassOf(h) == className) return h;
+  return nullptr;
+}
+
+HWND Installer::Wait(const std::wstring& className, bool visible, DWORD timeoutMs) const {
+  HWND found = nullptr;
+  WaitFor([&] { return (found = Find(className, visible)) != nullptr; }, timeoutMs);
+  return found;
+}
+
+Box Installer::ReadBox(HWND dialog) {
+  Box box;
+  box.hwnd = dialog;
+  box.caption = TextOf(dialog);
+  for (HWND c : Children(dialog)) {
+    const std::wstring cls = ClassOf(c);
+    const LONG style = GetWindowLongW(c, GWL_STYLE);
+    if (_wcsicmp(cls.c_str(), L"Static") == 0) {
+      if ((style & SS_TYPEMASK) == SS_ICON) {
+        box.hasIcon = true;
+      } else if (!TextOf(c).empty()) {
+        box.text += TextOf(c);
+      }
+    } else if (_wcsicmp(cls.c_str(), L"Button") == 0 && IsWindowVisible(c)) {
+      box.buttons.push_back(TextOf(c));
+    }
+  }
+  return box;
+}
+
+Box Installer::WaitBox(DWORD timeoutMs) const {
+  HWND dialog = Wait(L"#32770", true, timeoutMs);
+  if (!dialog) return Box{};
+  // The box may still be laying itself out; read it once its buttons exist.
+  WaitFor([&] { return !ReadBox(dialog).buttons.empty(); }, 5000);
+  return ReadBox(dialog);
+}
+
+void Installer::Answer(const Box& box, const std::wstring& button) {
+  if (HWND b = Child(box.hwnd, L"Button", button)) Click(b);
+}
+
+void Installer::Click(HWND button) { PostMessageW(button, BM_CLICK, 0, 0); }
+
+void Installer::SetText(HWND control, const std::wstring& text) {
+  SendMessageW(control, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text.c_str()));
+}
+
+bool Installer::WaitExit(DWORD timeoutMs, DWORD* exitCode) {
+  if (WaitForSingleObject(pi_.hProcess, timeoutMs) != WAIT_OBJECT_0) return false;
+  if (exitCode) GetExitCodeProcess(pi_.hProcess, exitCode);
+  return true;
+}
+
+bool Installer::Running() const { return WaitForSingleObject(pi_.hProcess, 0) == WAIT_TIMEOUT; }
+
+// ---- files ----
+
+void RemoveTree(const std::wstring& path) {
+  const DWORD attributes = GetFileAttributesW(path.c_str());
+  if (attributes == INVALID_FILE_ATTRIBUTES) return;
+  if (attributes & FILE_ATTRIBUTE_DIRECTORY) {
+    WIN32_FIND_DATAW fd;
+    HANDLE h = FindFirstFileW((path + L"\\*").c_str(), &fd);
+    if (h != INVALID_HANDLE_VALUE) {
+      do {
+        const std::wstring name = fd.cFileName;
+        if (name != L"." && name != L"..") RemoveTree(path + L"\\" + name);
+      } while (FindNextFileW(h, &fd));
+      FindClose(h);
+    }
+    SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+    RemoveDirectoryW(path.c_str());
+  } else {
+    SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+    DeleteFileW(path.c_str());
+  }
+}
+
+std::wstring TestRoot(const std::wstring& name) {
+  CreateDirectoryW(L"C:\\e2e", nullptr);
+  const std::wstring root = L"C:\\e2e\\" + name;
+  RemoveTree(root);
+  CreateDirectoryW(root.c_str(), nullptr);
+  return root;
+}
+
+void WriteFileBytes(const std::wstring& path, const std::string& bytes) {
+  HANDLE h = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (h == INVALID_HANDLE_VALUE) throw std::runtime_error("cannot write a test file");
+  DWORD done = 0;
+  WriteFile(h, bytes.data(), static_cast<DWORD>(bytes.size()), &done, nullptr);
+  CloseHandle(h);
+}
+
+std::string ReadFileBytes(const std::wstring& path) {
+  HANDLE h = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+  if (h == INVALID_HANDLE_VALUE) return std::string();
+  std::string bytes;
+  char buffer[65536];
+  DWORD got = 0;
+  while (ReadFile(h, buffer, sizeof buffer, &got, nullptr) && got > 0) bytes.append(buffer, got);
+  CloseHandle(h);
+  return bytes;
+}
+
+bool Exists(const std::wstring& path) { return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
+
+bool IsDirectory(const std::wstring& path) {
+  const DWORD a = GetFileAttributesW(path.c_str());
+  return a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+std::wstring ProgramUnderTest(const wchar_t* variable) {
+  wchar_t value[1024] = {};
+  if (!GetEnvironmentVariableW(variable, value, 1024)) throw std::runtime_error("PS_PATCHSETUP is not set");
+  std::wstring path = value;
+  for (auto& ch : path)
+    if (ch == L'/') ch = L'\\';
+  if (path.size() > 1 && path[0] == L'\\') path = L"Z:" + path;  // a Unix path seen through Wine's Z: drive
+  return path;
+}
+
+std::wstring DesktopFolder() {
+  wchar_t path[MAX_PATH] = {};
+  if (FAILED(SHGetFolderPathW(nullptr, CSIDL_DESKTOPDIRECTORY | CSIDL_FLAG_CREATE, nullptr, 0, path))) return L"";
+  return path;
+}
+
+std::vector<std::wstring> GameShortcuts() {
+  std::vector<std::wstring> names;
+  WIN32_FIND_DATAW fd;
+  HANDLE h = FindFirstFileW((DesktopFolder() + L"\\0(カリオン)のAster*").c_str(), &fd);
+  if (h == INVALID_HANDLE_VALUE) return names;
+  do names.push_back(fd.cFileName);
+  while (FindNextFileW(h, &fd));
+  FindClose(h);
+  return names;
+}
+
+void ClearGameShortcuts() {
+  for (const auto& name : GameShortcuts()) RemoveTree(DesktopFolder() + L"\\" + name);
+}
+
+std::wstring DescribeWindows(const Installer& installer) {
+  std::wstring out;
+  for (HWND h : installer.TopLevel()) {
+    out += ClassOf(h) + L" \"" + TextOf(h) + L"\"" + (IsWindowVisible(h) ? L" visible\n" : L" hidden\n");
+  }
+  return out;
+}
+
+}  // namespace e2e

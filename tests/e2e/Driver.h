@@ -1,0 +1,92 @@
+// Works a running PatchSetup.exe from outside, as a user would: finds its
+// windows, reads their texts and rectangles, presses buttons, answers boxes.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+namespace e2e {
+
+std::wstring ClassOf(HWND hwnd);
+std::wstring TextOf(HWND hwnd);
+RECT WindowRectOf(HWND hwnd);
+RECT ClientRectOf(HWND hwnd);  // in the parent's client coordinates for a child
+std::vector<HWND> Children(HWND parent);
+// The first direct child of the class (and text, unless empty) given.
+HWND Child(HWND parent, const std::wstring& className, const std::wstring& text = L"");
+
+// A box of the program: the framework's message box, the error box or a question.
+struct Box {
+  HWND hwnd = nullptr;
+  std::wstring caption;
+  std::wstring text;                  // the message (all static texts joined)
+  std::vector<std::wstring> buttons;  // button captions, in window order
+  bool hasIcon = false;
+};
+
+class Installer {
+ public:
+  // Starts the program with the given show value (STARTUPINFO.wShowWindow).
+  explicit Installer(const std::wstring& exePath, int show = SW_SHOWNORMAL);
+  ~Installer();
+  Installer(const Installer&) = delete;
+  Installer& operator=(const Installer&) = delete;
+
+  DWORD Pid() const { return pi_.dwProcessId; }
+  // Top-level windows of the process; `visibleOnly` leaves hidden ones out.
+  std::vector<HWND> TopLevel(bool visibleOnly = false) const;
+  HWND Find(const std::wstring& className, bool visibleOnly = false) const;
+  // Waits until a top-level window of the class exists (and is visible).
+  HWND Wait(const std::wstring& className, bool visible = true, DWORD timeoutMs = 20000) const;
+  // The main window once shown, with its Edit1 and buttons.
+  HWND SetupWindow() const { return Wait(L"TInstallForm"); }
+
+  // Waits for a dialog box of the process and reads it.
+  Box WaitBox(DWORD timeoutMs = 60000) const;
+  static Box ReadBox(HWND dialog);
+  // Presses the box's button with this caption.
+  static void Answer(const Box& box, const std::wstring& button);
+
+  // Presses a button (posted, so a handler that opens a box does not block us).
+  static void Click(HWND button);
+  static void SetText(HWND control, const std::wstring& text);
+
+  // Waits for the process to end; false on time-out.
+  bool WaitExit(DWORD timeoutMs, DWORD* exitCode = nullptr);
+  bool Running() const;
+
+ private:
+  PROCESS_INFORMATION pi_{};
+};
+
+// Sleeps in small steps until `done` returns true or the time is up.
+template <class F>
+bool WaitFor(F done, DWORD timeoutMs) {
+  const DWORD start = GetTickCount();
+  while (!done()) {
+    if (GetTickCount() - start > timeoutMs) return false;
+    Sleep(50);
+  }
+  return true;
+}
+
+// Files and folders for a test: everything below C:\e2e\<name>\.
+std::wstring TestRoot(const std::wstring& name);  // created empty
+void RemoveTree(const std::wstring& path);
+void WriteFileBytes(const std::wstring& path, const std::string& bytes);
+std::string ReadFileBytes(const std::wstring& path);
+bool Exists(const std::wstring& path);
+bool IsDirectory(const std::wstring& path);
+// The path of the PatchSetup.exe under test (environment PS_PATCHSETUP).
+std::wstring ProgramUnderTest(const wchar_t* variable = L"PS_PATCHSETUP");
+// The user's desktop folder, as the shell gives it.
+std::wstring DesktopFolder();
+// Desktop entries whose names start with the game title.
+std::vector<std::wstring> GameShortcuts();
+void ClearGameShortcuts();
+// Saves a screenshot-free record of the top-level windows (for failures).
+std::wstring DescribeWindows(const Installer& installer);
+
+}  // namespace e2e

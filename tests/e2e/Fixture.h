@@ -1,0 +1,75 @@
+// Common set-up of the end-to-end tests: a fresh installer folder per test
+// holding a copy of the program under test.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "Archives.h"
+#include "Driver.h"
+
+namespace e2e {
+
+inline const std::wstring kTitle = L"カリオンのAster体験版　修正パッチ　セットアップ";
+inline const std::wstring kStart = L"修正パッチ当て開始";
+inline const std::wstring kCancel = L"キャンセル";
+
+class InstallerTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
+    const std::string name = std::string(info->test_suite_name()) + "." + info->name();
+    root = TestRoot(std::wstring(name.begin(), name.end()));
+    exe = root + L"\\PatchSetup.exe";
+    ASSERT_TRUE(CopyFileW(ProgramUnderTest().c_str(), exe.c_str(), FALSE));
+    ClearGameShortcuts();
+  }
+  void TearDown() override { ClearGameShortcuts(); }
+
+  // A game folder holding the program file the installer looks for.
+  std::wstring MakeGame(const std::wstring& folder) {
+    CreateDirectoryW(folder.c_str(), nullptr);
+    WriteFileBytes(folder + L"\\Game02.exe", "old game");
+    return folder;
+  }
+
+  // Starts the installer and points its folder field at `target` (as Browse would).
+  HWND StartWith(Installer& app, const std::wstring& target) {
+    HWND setup = app.SetupWindow();
+    EXPECT_NE(setup, nullptr) << DescribeWindows(app);
+    if (setup && !target.empty()) Installer::SetText(Child(setup, L"Edit"), target);
+    return setup;
+  }
+
+  void PressStart(HWND setup) { Installer::Click(Child(setup, L"Button", kStart)); }
+
+  // The one message of a finished run: checks it, answers it, and checks the
+  // program then ends with 0 and leaves no scratch file behind.
+  void ExpectLastMessage(Installer& app, const std::wstring& text) {
+    const Box box = app.WaitBox(180000);
+    EXPECT_EQ(box.caption, kTitle);
+    EXPECT_EQ(box.text, text);
+    EXPECT_EQ(box.buttons, std::vector<std::wstring>{L"OK"});
+    EXPECT_FALSE(box.hasIcon);
+    Installer::Answer(box, L"OK");
+    DWORD code = 1234;
+    ASSERT_TRUE(app.WaitExit(30000, &code)) << DescribeWindows(app);
+    EXPECT_EQ(code, 0u);
+    EXPECT_FALSE(Exists(root + L"\\work.tmp"));
+  }
+
+  // A message that leaves the setup window open.
+  void ExpectMessageAndStay(Installer& app, const std::wstring& text) {
+    const Box box = app.WaitBox();
+    EXPECT_EQ(box.caption, kTitle);
+    EXPECT_EQ(box.text, text);
+    Installer::Answer(box, L"OK");
+    EXPECT_TRUE(WaitFor([&] { return !app.Find(L"#32770", true); }, 10000));
+    EXPECT_TRUE(app.Running());
+  }
+
+  std::wstring root, exe;
+};
+
+}  // namespace e2e

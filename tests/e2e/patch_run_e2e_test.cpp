@@ -1,0 +1,295 @@
+// The patch run from the start button to the end of the program, on every path.
+#include <objbase.h>
+#include <shlobj.h>
+
+#include "Fixture.h"
+
+namespace e2e {
+namespace {
+
+const std::wstring kM1 = L"体験版がセットアップされたフォルダを指定して下さい";
+const std::wstring kM2 = L"指定されたフォルダには0(カリオン)のAsterがセットアップされていません";
+const std::wstring kM3 = L"セットアップが正常に終了できませんでした";
+const std::wstring kM4 = L"セットアップが正常に終了しました";
+const std::wstring kM5 = L"同一のショートカットが存在したため　作成しませんでした";
+const std::wstring kM6 = L"既存のショートカットが見つかりません　新たに作成しました";
+const std::wstring kM7 = L"ショートカットが作成できませんでした";
+const std::wstring kFolderFailed = L"ディレクトリを作成できませんでした";
+const std::wstring kShortcut = L"0(カリオン)のAster.lnk";
+const std::wstring kRenamed = L"0(カリオン)のAster1.260.lnk";
+
+// A small patch shaped like the real one: the game, a version, files below.
+std::vector<ArchiveFile> SmallPatch(const std::string& version = "1.260\r\n") {
+  return {{"Game02.exe", "new game program"},
+          {"version.txt", version},
+          {"データ\\ソフト表.dat", std::string(3000, 'x') + "end"},
+          {"データ\\能力\\表.txt", "deep file"}};
+}
+
+size_t CountFiles(const std::wstring& folder) {
+  size_t n = 0;
+  WIN32_FIND_DATAW fd;
+  HANDLE h = FindFirstFileW((folder + L"\\*").c_str(), &fd);
+  if (h == INVALID_HANDLE_VALUE) return 0;
+  do {
+    const std::wstring name = fd.cFileName;
+    if (name == L"." || name == L"..") continue;
+    n += (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) ? CountFiles(folder + L"\\" + name) : 1;
+  } while (FindNextFileW(h, &fd));
+  FindClose(h);
+  return n;
+}
+
+class PatchRun : public InstallerTest {
+ protected:
+  void UseArchive(const std::vector<ArchiveFile>& files) {
+    ASSERT_TRUE(ReplaceCarriedArchive(exe, MakeArchive(files)));
+  }
+  void PutOnDesktop(const std::wstring& name) { WriteFileBytes(DesktopFolder() + L"\\" + name, "shortcut"); }
+};
+
+TEST_F(PatchRun, TheCarriedPatchUpdatesTheGameAndRenamesTheShortcut) {
+  const std::wstring game = MakeGame(root + L"\\kaster");
+  PutOnDesktop(kShortcut);
+  Installer app(exe);
+  HWND setup = StartWith(app, L"");  // the default folder beside the installer
+  PressStart(setup);
+  // The progress window is shown while the files are written.
+  EXPECT_NE(app.Wait(L"TCompressForm", true, 60000), nullptr);
+  ExpectLastMessage(app, kM4);
+  EXPECT_EQ(ReadFileBytes(game + L"\\version.txt"), "1.260\r\n");
+  EXPECT_NE(ReadFileBytes(game + L"\\Game02.exe"), "old game");
+  EXPECT_EQ(CountFiles(game), 283u);
+  EXPECT_EQ(GameShortcuts(), std::vector<std::wstring>{kRenamed});
+}
+
+TEST_F(PatchRun, AMissingFolderOrAFileGivesM1AndAPressRepeatsTheTests) {
+  WriteFileBytes(root + L"\\file", "not a folder");
+  Installer app(exe);
+  HWND setup = StartWith(app, root + L"\\missing");
+  PressStart(setup);
+  ExpectMessageAndStay(app, kM1);
+  Installer::SetText(Child(setup, L"Edit"), root + L"\\file");
+  PressStart(setup);
+  ExpectMessageAndStay(app, kM1);
+  // The next press sees the folder as it then stands.
+  CreateDirectoryW((root + L"\\empty").c_str(), nullptr);
+  Installer::SetText(Child(setup, L"Edit"), root + L"\\empty");
+  PressStart(setup);
+  ExpectMessageAndStay(app, kM2);
+  EXPECT_FALSE(Exists(root + L"\\work.tmp"));
+  PostMessageW(setup, WM_CLOSE, 0, 0);
+  EXPECT_TRUE(app.WaitExit(20000));
+}
+
+TEST_F(PatchRun, AFolderWithoutTheGameOrWithAFolderNamedLikeItGivesM2) {
+  const std::wstring game = root + L"\\game";
+  CreateDirectoryW(game.c_str(), nullptr);
+  CreateDirectoryW((game + L"\\Game02.exe").c_str(), nullptr);
+  Installer app(exe);
+  HWND setup = StartWith(app, game);
+  PressStart(setup);
+  ExpectMessageAndStay(app, kM2);
+  EXPECT_FALSE(Exists(root + L"\\work.tmp"));
+  PostMessageW(setup, WM_CLOSE, 0, 0);
+  EXPECT_TRUE(app.WaitExit(20000));
+}
+
+TEST_F(PatchRun, ADriveRootIsUsedWithTheDoubledSeparator) {
+  // R: is a drive of the test prefix; the game lies in its root.
+  RemoveTree(L"R:\\Game02.exe");
+  RemoveTree(L"R:\\データ");
+  RemoveTree(L"R:\\version.txt");
+  MakeGame(L"R:\\");
+  UseArchive(SmallPatch());
+  PutOnDesktop(kShortcut);
+  Installer app(exe);
+  PressStart(StartWith(app, L"R:\\"));
+  ExpectLastMessage(app, kM4);
+  EXPECT_EQ(ReadFileBytes(L"R:\\Game02.exe"), "new game program");
+  EXPECT_EQ(ReadFileBytes(L"R:\\データ\\能力\\表.txt"), "deep file");
+}
+
+TEST_F(PatchRun, AStaleScratchFileIsReplacedNotAppendedTo) {
+  WriteFileBytes(root + L"\\work.tmp", std::string(100000, '\x07'));
+  const std::wstring game = MakeGame(root + L"\\game");
+  UseArchive(SmallPatch());
+  PutOnDesktop(kShortcut);
+  Installer app(exe);
+  PressStart(StartWith(app, game));
+  ExpectLastMessage(app, kM4);
+  EXPECT_EQ(ReadFileBytes(game + L"\\データ\\ソフト表.dat"), std::string(3000, 'x') + "end");
+}
+
+TEST_F(PatchRun, ASubFolderThatCannotBeMadeGivesTheFolderMessageThenM3) {
+  const std::wstring game = MakeGame(root + L"\\game");
+  WriteFileBytes(game + L"\\データ", "a file in the way of the folder");
+  UseArchive(SmallPatch());
+  Installer app(exe);
+  PressStart(StartWith(app, game));
+  const Box folder = app.WaitBox();
+  EXPECT_EQ(folder.text, kFolderFailed);
+  Installer::Answer(folder, L"OK");
+  EXPECT_TRUE(WaitFor([&] { return !app.Find(L"#32770", true); }, 10000));
+  ExpectLastMessage(app, kM3);
+  // The files before the failing record were written all the same.
+  EXPECT_EQ(ReadFileBytes(game + L"\\Game02.exe"), "new game program");
+}
+
+TEST_F(PatchRun, AnArchiveThatEndsAtOnceGivesM3) {
+  const std::wstring game = MakeGame(root + L"\\game");
+  UseArchive({{"", ""}});
+  Installer app(exe);
+  PressStart(StartWith(app, game));
+  ExpectLastMessage(app, kM3);
+  EXPECT_EQ(ReadFileBytes(game + L"\\Game02.exe"), "old game");
+}
+
+TEST_F(PatchRun, ARecordNameLeavingTheGameFolderStopsTheRunWithM3) {
+  const std::wstring game = MakeGame(root + L"\\game");
+  UseArchive({{"version.txt", "1.260\r\n"}, {"..\\escaped.txt", "outside"}});
+  Installer app(exe);
+  PressStart(StartWith(app, game));
+  ExpectLastMessage(app, kM3);
+  EXPECT_FALSE(Exists(root + L"\\escaped.txt"));
+}
+
+TEST_F(PatchRun, WhenBothNamesExistTheRenameFailsWithM5) {
+  const std::wstring game = MakeGame(root + L"\\game");
+  UseArchive(SmallPatch());
+  PutOnDesktop(kShortcut);
+  PutOnDesktop(kRenamed);
+  // The run takes whatever the directory search returns first.
+  const std::wstring first = GameShortcuts().front();
+  Installer app(exe);
+  PressStart(StartWith(app, game));
+  ExpectLastMessage(app, first == kShortcut ? kM5 : kM4);
+  auto shortcuts = GameShortcuts();
+  std::sort(shortcuts.begin(), shortcuts.end());
+  EXPECT_EQ(shortcuts, (std::vector<std::wstring>{kShortcut, kRenamed}));
+}
+
+TEST_F(PatchRun, AFolderOnTheDesktopMatchingThePatternIsRenamed) {
+  const std::wstring game = MakeGame(root + L"\\game");
+  UseArchive(SmallPatch());
+  CreateDirectoryW((DesktopFolder() + L"\\0(カリオン)のAster体験版.lnk").c_str(), nullptr);
+  Installer app(exe);
+  PressStart(StartWith(app, game));
+  ExpectLastMessage(app, kM4);
+  EXPECT_TRUE(IsDirectory(DesktopFolder() + L"\\" + kRenamed));
+}
+
+struct VersionCase {
+  const char* stored;
+  const wchar_t* shortcut;
+};
+
+class VersionLine : public PatchRun, public ::testing::WithParamInterface<VersionCase> {};
+
+TEST_P(VersionLine, GoesIntoTheNewNameUntrimmed) {
+  const std::wstring game = MakeGame(root + L"\\game");
+  UseArchive(SmallPatch(GetParam().stored));
+  PutOnDesktop(kShortcut);
+  Installer app(exe);
+  PressStart(StartWith(app, game));
+  ExpectLastMessage(app, kM4);
+  EXPECT_EQ(GameShortcuts(), std::vector<std::wstring>{GetParam().shortcut});
+}
+
+INSTANTIATE_TEST_SUITE_P(Lines, VersionLine,
+                         ::testing::Values(VersionCase{"1.261\r\n2.000\r\n", L"0(カリオン)のAster1.261.lnk"},
+                                           VersionCase{"1.262", L"0(カリオン)のAster1.262.lnk"},
+                                           VersionCase{" 1.263 \t\n", L"0(カリオン)のAster 1.263 \t.lnk"}));
+
+TEST_F(PatchRun, WithoutAMatchingShortcutAWorkingOneIsCreated) {
+  const std::wstring game = MakeGame(root + L"\\game");
+  UseArchive(SmallPatch());
+  Installer app(exe);
+  PressStart(StartWith(app, game));
+  ExpectLastMessage(app, kM6);
+  ASSERT_EQ(GameShortcuts(), std::vector<std::wstring>{kRenamed});
+
+  CoInitialize(nullptr);
+  IShellLinkW* link = nullptr;
+  ASSERT_HRESULT_SUCCEEDED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkW,
+                                            reinterpret_cast<void**>(&link)));
+  IPersistFile* file = nullptr;
+  ASSERT_HRESULT_SUCCEEDED(link->QueryInterface(IID_IPersistFile, reinterpret_cast<void**>(&file)));
+  ASSERT_HRESULT_SUCCEEDED(file->Load((DesktopFolder() + L"\\" + kRenamed).c_str(), STGM_READ));
+  wchar_t target[MAX_PATH] = {}, dir[MAX_PATH] = {};
+  link->GetPath(target, MAX_PATH, nullptr, 0);
+  link->GetWorkingDirectory(dir, MAX_PATH);
+  EXPECT_EQ(_wcsicmp(target, (game + L"\\Game02.exe").c_str()), 0) << target;
+  EXPECT_EQ(_wcsicmp(dir, game.c_str()), 0) << dir;
+  file->Release();
+  link->Release();
+  CoUninitialize();
+}
+
+TEST_F(PatchRun, WithoutADesktopFolderItShowsM7) {
+  const std::wstring game = MakeGame(root + L"\\game");
+  UseArchive(SmallPatch());
+  // Point the user's desktop at a folder that does not exist for this run.
+  const wchar_t* key = L"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\User Shell Folders";
+  HKEY k = nullptr;
+  ASSERT_EQ(RegOpenKeyExW(HKEY_CURRENT_USER, key, 0, KEY_READ | KEY_WRITE, &k), ERROR_SUCCESS);
+  wchar_t saved[1024] = {};
+  DWORD savedSize = sizeof saved, type = REG_EXPAND_SZ;
+  const bool had = RegQueryValueExW(k, L"Desktop", nullptr, &type, reinterpret_cast<BYTE*>(saved), &savedSize) ==
+                   ERROR_SUCCESS;
+  const std::wstring nowhere = root + L"\\no\\desktop";
+  RegSetValueExW(k, L"Desktop", 0, REG_SZ, reinterpret_cast<const BYTE*>(nowhere.c_str()),
+                 static_cast<DWORD>((nowhere.size() + 1) * sizeof(wchar_t)));
+  {
+    Installer app(exe);
+    PressStart(StartWith(app, game));
+    ExpectLastMessage(app, kM7);
+  }
+  if (had) {
+    RegSetValueExW(k, L"Desktop", 0, type, reinterpret_cast<const BYTE*>(saved), savedSize);
+  } else {
+    RegDeleteValueW(k, L"Desktop");
+  }
+  RegCloseKey(k);
+  EXPECT_FALSE(Exists(nowhere));
+  EXPECT_EQ(ReadFileBytes(game + L"\\version.txt"), "1.260\r\n");
+}
+
+TEST_F(PatchRun, AScratchFileThatCannotBeCreatedShowsTheErrorBoxAndKeepsTheWindow) {
+  const std::wstring game = MakeGame(root + L"\\game");
+  CreateDirectoryW((root + L"\\work.tmp").c_str(), nullptr);  // a folder in the way
+  Installer app(exe);
+  HWND setup = StartWith(app, game);
+  PressStart(setup);
+  const Box box = app.WaitBox();
+  EXPECT_EQ(box.caption, kTitle);
+  EXPECT_EQ(box.text, L"ファイル " + root + L"\\work.tmp を作成できません.");
+  EXPECT_TRUE(box.hasIcon);
+  Installer::Answer(box, L"OK");
+  EXPECT_TRUE(WaitFor([&] { return !app.Find(L"#32770", true); }, 10000));
+  EXPECT_TRUE(app.Running());
+  EXPECT_FALSE(IsWindowVisible(app.Find(L"TWaitForm")));
+  EXPECT_EQ(ReadFileBytes(game + L"\\Game02.exe"), "old game");
+  PostMessageW(setup, WM_CLOSE, 0, 0);
+  EXPECT_TRUE(app.WaitExit(20000));
+}
+
+TEST_F(PatchRun, AProgramWithoutItsArchiveShowsTheResourceErrorAndWritesNothing) {
+  ASSERT_TRUE(ReplaceCarriedArchive(exe, "", true));
+  const std::wstring game = MakeGame(root + L"\\game");
+  Installer app(exe);
+  HWND setup = StartWith(app, game);
+  PressStart(setup);
+  const Box box = app.WaitBox();
+  EXPECT_EQ(box.text, L"kaster リソースが見つかりません.");
+  EXPECT_TRUE(box.hasIcon);
+  Installer::Answer(box, L"OK");
+  EXPECT_TRUE(WaitFor([&] { return !app.Find(L"#32770", true); }, 10000));
+  EXPECT_TRUE(app.Running());
+  EXPECT_FALSE(Exists(root + L"\\work.tmp"));
+  PostMessageW(setup, WM_CLOSE, 0, 0);
+  EXPECT_TRUE(app.WaitExit(20000));
+}
+
+}  // namespace
+}  // namespace e2e

@@ -1,0 +1,38 @@
+#!/usr/bin/env bash
+# check-exe.sh EXE FORMAT OBJDUMP WINDRES: checks the built PatchSetup.exe.
+set -u
+exe=$1 format=$2 objdump=$3 windres=$4
+pass=0 fail=0
+check() {  # check NAME COMMAND...
+  local name=$1; shift
+  if "$@"; then pass=$((pass + 1)); echo "ok   $name"; else fail=$((fail + 1)); echo "FAIL $name"; fi
+}
+headers=$("$objdump" -p "$exe")
+
+check "file format $format" grep -q "file format $format" <<<"$headers"
+check "Windows GUI subsystem" grep -qE 'Subsystem[[:space:]]+00000002' <<<"$headers"
+
+# An installer runs from the Downloads folder: every imported DLL must be one
+# that Windows loads from System32 whatever lies beside the program.
+known='^(kernel32|user32|gdi32|shell32|ole32|oleaut32|advapi32|comdlg32|shlwapi|imm32|msvcrt|ws2_32|rpcrt4|setupapi|normaliz|wldap32|psapi|difxapi|nsi|clbcatq)\.dll$'
+imports=$(grep -i 'DLL Name:' <<<"$headers" | awk '{print tolower($3)}' | sort -u)
+others=$(grep -vE "$known" <<<"$imports" || true)
+check "imports only Known DLLs (imports: $(echo $imports))" test -z "$others"
+[ -z "$others" ] || echo "     not allowed: $others"
+
+# Resources: the carried archive, the picture, the icon, the manifest, the version block, the glyphs.
+rc=$("$windres" -i "$exe" -O rc 2>/dev/null | grep -vE '^[[:space:]]*(0x|")' )
+for res in 'KASTER SMF' 'IMAGE1 RCDATA' 'MAINICON ICON' '1 24' 'VERSIONINFO' 'FLOPPY BITMAP' 'CLOSEDFOLDER BITMAP'; do
+  check "resource $res" grep -qE "^[^/]*\b${res% *}\b.*\b${res#* }\b" <<<"$rc"
+done
+
+# Size of the program itself: the file less the carried archive and the artwork.
+total=$(stat -c %s "$exe")
+rsrc=$("$objdump" -h "$exe" | awk '$2==".rsrc"{print $3}')
+resources=$((16#${rsrc:-0}))
+code=$((total - resources))
+echo "     size: $total bytes in all, resources $resources, program without them $code"
+check "program without its resources under 400 KB" test "$code" -lt 409600
+
+echo "$pass passed, $fail failed"
+[ "$fail" -eq 0 ]
