@@ -10,6 +10,7 @@ namespace packer {
 struct DemoFile {
   std::string path;  // relative, UTF-8, '/' separators
   std::vector<uint8_t> bytes;
+  bool operator==(const DemoFile&) const = default;
 };
 
 // 283 files, always the same bytes: Game02.exe, Config02.exe and version.txt

@@ -27,6 +27,24 @@ struct FileCloser {
 };
 using File = std::unique_ptr<std::FILE, FileCloser>;
 
+// One level of a name in CP932, refused when it has no exact CP932 form
+// (iconv maps some characters to look-alikes: ¥ to 0x5C, which would split
+// the level) or holds a '\', which is a separator in a record name.
+bool LevelName(const fs::path& entry, std::string& cp932, std::string& error) {
+  const std::string utf8 = entry.filename().string();
+  const auto converted = Utf8ToCp932(utf8);
+  if (!converted || Cp932ToUtf8(*converted) != utf8) {
+    error = entry.string() + ": the name cannot be written in code page 932";
+    return false;
+  }
+  if (utf8.find('\\') != std::string::npos) {
+    error = entry.string() + ": not a name the installer accepts ('\\' separates folder levels)";
+    return false;
+  }
+  cp932 = *converted;
+  return true;
+}
+
 bool Collect(const fs::path& folder, const std::string& prefix, std::vector<PackItem>& items,
              std::string& error) {
   std::error_code ec;
@@ -55,12 +73,9 @@ bool Collect(const fs::path& folder, const std::string& prefix, std::vector<Pack
 
   for (const auto& f : files) {
     const std::string shown = f.path().string();
-    const auto cp932 = Utf8ToCp932(f.path().filename().string());
-    if (!cp932) {
-      error = shown + ": the name cannot be written in code page 932";
-      return false;
-    }
-    const std::string name = prefix + *cp932;
+    std::string level;
+    if (!LevelName(f.path(), level, error)) return false;
+    const std::string name = prefix + level;
     if (name.size() > 255) {
       error = shown + ": the name is " + std::to_string(name.size()) + " bytes in code page 932, more than 255";
       return false;
@@ -85,12 +100,9 @@ bool Collect(const fs::path& folder, const std::string& prefix, std::vector<Pack
     items.push_back({name, f.path()});
   }
   for (const auto& d : folders) {
-    const auto cp932 = Utf8ToCp932(d.path().filename().string());
-    if (!cp932) {
-      error = d.path().string() + ": the folder name cannot be written in code page 932";
-      return false;
-    }
-    if (!Collect(d.path(), prefix + *cp932 + "\\", items, error)) return false;
+    std::string level;
+    if (!LevelName(d.path(), level, error)) return false;
+    if (!Collect(d.path(), prefix + level + "\\", items, error)) return false;
   }
   return true;
 }

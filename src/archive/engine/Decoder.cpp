@@ -41,9 +41,10 @@ DecodeResult DecodeEntry(Ring& ring, ByteReader& archive, OutputSink& output, ui
   auto fetch = [&](unsigned& value) {
     if (in == inEnd) {
       archive.Consume(in);
-      if (!archive.Refill()) return false;
+      const bool more = archive.Refill();
       in = archive.Pos();
       inEnd = archive.End();
+      if (!more) return false;
     }
     value = *in++;
     return true;

@@ -8,7 +8,7 @@
 
 namespace archive {
 
-// Receives decoded output in blocks (up to 64 KiB each).
+// Receives decoded output in blocks of about 64 KiB (the last one of a record smaller).
 class OutputSink {
  public:
   virtual ~OutputSink() = default;

@@ -1,0 +1,295 @@
+// The packer side: the encoder's output against the engine, folder packing,
+// and the demo patch's shape.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <random>
+#include <set>
+#include <unistd.h>
+
+#include "TestBytes.h"
+#include "archive/engine/Decoder.h"
+#include "filesys/PathRules.h"
+#include "packlib/DemoPatch.h"
+#include "packlib/HostArchive.h"
+#include "packlib/HostNames.h"
+#include "packlib/LzssEncoder.h"
+#include "packlib/StreamScan.h"
+
+namespace fs = std::filesystem;
+using namespace testbytes;
+
+namespace {
+
+// This file is compiled with CP932 literals; file names on Linux are UTF-8.
+std::string U8(const char8_t* s) { return reinterpret_cast<const char*>(s); }
+
+Bytes Encode(const Bytes& data, packer::Parsing parsing, packer::EncodeStats* stats = nullptr) {
+  Bytes out;
+  const auto s = packer::EncodeStream(
+      data, [&](const uint8_t* p, size_t n) { out.insert(out.end(), p, p + n); }, parsing);
+  if (stats) *stats = s;
+  return out;
+}
+
+std::vector<std::pair<std::string, Bytes>> SampleData() {
+  std::mt19937 rng(3);
+  std::vector<std::pair<std::string, Bytes>> samples;
+  Bytes random(300000);
+  for (auto& b : random) b = static_cast<uint8_t>(rng());
+  samples.push_back({"random, past the 256 KiB parse block", random});
+  samples.push_back({"one byte", {0x42}});
+  samples.push_back({"two zero bytes", {0, 0}});
+  samples.push_back({"zeros", Bytes(100000, 0)});
+  samples.push_back({"zeros after one byte", Cat({{7}, Bytes(5000, 0)})});
+  Bytes pattern;
+  for (int i = 0; i < 70000; ++i) pattern.push_back(static_cast<uint8_t>("abcabd"[i % 6]));
+  samples.push_back({"short period", pattern});
+  Bytes text;
+  const char* words[] = {"alpha ", "beta ", "gamma ", "delta\r\n", "epsilon "};
+  while (text.size() < 200000) {
+    const std::string w = words[rng() % 5];
+    text.insert(text.end(), w.begin(), w.end());
+  }
+  samples.push_back({"text", text});
+  // Repeats exactly 4096 and 4097 bytes back: the edge of the window.
+  Bytes far(4097 + 4200);
+  for (size_t i = 0; i < 4097; ++i) far[i] = static_cast<uint8_t>(rng());
+  for (size_t i = 4097; i < far.size(); ++i) far[i] = far[i - (i % 2 ? 4096 : 4097)];
+  samples.push_back({"window edge", far});
+  // 18 bytes of 0xFF: a stream that read ring positions 4078..4095 would
+  // find the garbage planted there below.
+  samples.push_back({"short run of one value", Bytes(18, 0xFF)});
+  return samples;
+}
+
+TEST(Encoder, RoundTripsThroughTheEngine) {
+  for (const auto& [what, data] : SampleData()) {
+    for (auto parsing : {packer::Parsing::kOptimal, packer::Parsing::kGreedy}) {
+      SCOPED_TRACE(what);
+      const Bytes stream = Encode(data, parsing);
+      // A ring full of garbage: positions 4078..4095 must never be read
+      // before the record wrote them, whatever the previous record left.
+      archive::Ring ring;
+      ring.bytes.fill(0xA5);
+      archive::MemorySource source(stream);
+      archive::ByteReader reader(source);
+      archive::MemorySink sink;
+      const auto result = archive::DecodeEntry(ring, reader, sink, static_cast<uint32_t>(data.size()));
+      EXPECT_EQ(result.status, archive::DecodeStatus::kComplete);
+      EXPECT_TRUE(sink.bytes == data);
+      // The stream ends with its last item: no trailing flag byte.
+      EXPECT_EQ(reader.Offset(), stream.size());
+
+      archive::MemorySource again(stream);
+      archive::ByteReader scanReader(again);
+      const packer::StreamScan scan = packer::ScanStream(scanReader, static_cast<uint32_t>(data.size()));
+      EXPECT_TRUE(scan.complete);
+      EXPECT_EQ(scan.carriedReads, 0u);
+      EXPECT_EQ(scan.cutReferences, 0u);
+    }
+  }
+}
+
+TEST(Encoder, OptimalParsingBeatsGreedyAndBoundsTheRatio) {
+  for (const auto& [what, data] : SampleData()) {
+    SCOPED_TRACE(what);
+    const size_t optimal = Encode(data, packer::Parsing::kOptimal).size();
+    EXPECT_LE(optimal, Encode(data, packer::Parsing::kGreedy).size());
+    // No coding does better than 17 bits per 18 bytes or worse than 9 bits per byte.
+    EXPECT_GE(optimal * 8 * 18, data.size() * 17);
+    EXPECT_LE(optimal * 8, data.size() * 9 + 8);
+  }
+}
+
+TEST(StreamScan, FindsReadsOfCarriedPositionsAndCutReferences) {
+  struct Case {
+    const char* stream;
+    uint32_t size;
+    uint64_t carried, cut;
+  };
+  const Case cases[] = {
+      {"00 EE F0", 3, 3, 0},      // reads 4078..4080 before writing them
+      {"01 61 EE F1", 5, 0, 0},   // reads 4078 after writing it
+      {"00 EE F0", 2, 2, 1},      // cut after two bytes
+      {"00 00 0F", 18, 0, 0},     // zero part of the ring
+      {"00 FF FF", 2, 1, 1},      // 4095, then wraps to 0
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.stream);
+    const Bytes stream = Hex(c.stream);
+    archive::MemorySource source(stream);
+    archive::ByteReader reader(source);
+    const auto scan = packer::ScanStream(reader, c.size);
+    EXPECT_EQ(scan.carriedReads, c.carried);
+    EXPECT_EQ(scan.cutReferences, c.cut);
+  }
+}
+
+class TempDir {
+ public:
+  TempDir() {
+    path_ = fs::temp_directory_path() / ("ps_packer_test_" + std::to_string(::getpid()) + "_" + std::to_string(counter_++));
+    fs::remove_all(path_);
+    fs::create_directories(path_);
+  }
+  ~TempDir() { fs::remove_all(path_); }
+  const fs::path& path() const { return path_; }
+
+ private:
+  static inline int counter_ = 0;
+  fs::path path_;
+};
+
+void WriteFile(const fs::path& path, const Bytes& bytes) {
+  fs::create_directories(path.parent_path());
+  std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()),
+                                              static_cast<std::streamsize>(bytes.size()));
+}
+
+Bytes ReadFile(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  return Bytes(std::istreambuf_iterator<char>(in), {});
+}
+
+TEST(Packer, PackVerifyExtractRoundTrip) {
+  TempDir dir;
+  const fs::path src = dir.path() / "src";
+  std::map<std::string, Bytes> files;
+  int i = 0;
+  for (const auto& [what, data] : SampleData()) files[std::string("f") + std::to_string(i++) + ".bin"] = data;
+  files[U8(u8"表示/ソード.txt")] = Str("0x5C trail bytes in folder and file names");
+  files[U8(u8"表示/能力/十字架.dat")] = Bytes(70000, 0x5C);
+  files[U8(u8"data/a b.txt")] = Str("space");
+  for (const auto& [name, data] : files) WriteFile(src / name, data);
+
+  const fs::path archivePath = dir.path() / "patch.smf";
+  std::vector<packer::PackItem> items;
+  std::string error;
+  ASSERT_TRUE(packer::CollectFolder(src, items, error)) << error;
+  // Each folder's files first, then its sub-folders; '\' between levels.
+  EXPECT_EQ(items.front().name, "f0.bin");
+  EXPECT_EQ(items.back().name, "\x95\x5C\x8E\xA6\\\x94\x5C\x97\xCD\\\x8F\x5C\x8E\x9A\x89\xCB.dat");
+  packer::PackReport report;
+  ASSERT_TRUE(packer::WriteArchive(items, archivePath, packer::Parsing::kOptimal, report, error)) << error;
+  EXPECT_EQ(report.files, files.size());
+  EXPECT_EQ(report.archiveBytes, fs::file_size(archivePath));
+
+  packer::VerifyReport verify;
+  ASSERT_TRUE(packer::VerifyArchive(archivePath, verify, error));
+  EXPECT_EQ(verify.engineCount, static_cast<int>(files.size()));
+  EXPECT_TRUE(verify.endsCleanly);
+  EXPECT_EQ(verify.carriedReads, 0u);
+
+  const fs::path out = dir.path() / "out";
+  std::vector<std::string> shown;
+  EXPECT_EQ(packer::ExtractArchiveFile(archivePath, out, error, [&](const std::string& p) { shown.push_back(p); }),
+            static_cast<int>(files.size()));
+  EXPECT_EQ(shown.size(), files.size());
+  for (const auto& [name, data] : files) EXPECT_TRUE(ReadFile(out / name) == data) << name;
+}
+
+TEST(Packer, RefusesWhatTheArchiveCannotCarry) {
+  struct Case {
+    std::string file;  // UTF-8 relative path
+    Bytes content;
+    const char* reason;  // part of the message
+  };
+  const Case cases[] = {
+      {"empty.txt", {}, "empty file"},
+      {U8(u8"한국어.txt"), {1}, "code page 932"},
+      {U8(u8"emoji😀.txt"), {1}, "code page 932"},
+      {std::string(200, 'x') + "/" + std::string(60, 'y'), {1}, "more than 255"},
+      {"CON.txt", {1}, "not a name the installer accepts"},
+      {"trailing.", {1}, "not a name the installer accepts"},
+      {"a:b", {1}, "not a name the installer accepts"},
+      {"back\\slash", {1}, "not a name the installer accepts"},
+      {U8(u8"yen¥sign"), {1}, "code page 932"},  // iconv would turn ¥ into 0x5C, a separator
+      {U8(u8"dir¥x/file.txt"), {1}, "code page 932"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.file);
+    TempDir dir;
+    WriteFile(dir.path() / "ok.txt", {1});
+    WriteFile(dir.path() / c.file, c.content);
+    std::vector<packer::PackItem> items;
+    std::string error;
+    EXPECT_FALSE(packer::CollectFolder(dir.path(), items, error));
+    EXPECT_NE(error.find(c.reason), std::string::npos) << error;
+    // The message names the file, or the folder on its way that is refused.
+    EXPECT_NE(error.find((dir.path() / *fs::path(c.file).begin()).string()), std::string::npos) << error;
+  }
+}
+
+TEST(Packer, ExtractionReportsADamagedArchive) {
+  TempDir dir;
+  WriteFile(dir.path() / "src" / "a.bin", Bytes(5000, 1));
+  std::vector<packer::PackItem> items;
+  std::string error;
+  packer::PackReport report;
+  ASSERT_TRUE(packer::CollectFolder(dir.path() / "src", items, error));
+  ASSERT_TRUE(packer::WriteArchive(items, dir.path() / "p.smf", packer::Parsing::kOptimal, report, error));
+  fs::resize_file(dir.path() / "p.smf", report.archiveBytes - 1);
+  EXPECT_EQ(packer::ExtractArchiveFile(dir.path() / "p.smf", dir.path() / "out", error), 0);
+  EXPECT_NE(error.find("damaged"), std::string::npos) << error;
+  EXPECT_EQ(packer::ExtractArchiveFile(dir.path() / "missing.smf", dir.path() / "out", error), -1);
+}
+
+TEST(DemoPatch, ShapedLikeTheRealPatch) {
+  const auto files = packer::MakeDemoPatch();
+  ASSERT_EQ(files.size(), 283u);
+  EXPECT_EQ(files[0].path, "Config02.exe");
+  EXPECT_EQ(files[1].path, "Game02.exe");
+  EXPECT_EQ(files[2].path, "version.txt");
+  EXPECT_EQ(files[2].bytes, Str("1.260\r\n"));
+  uint64_t total = 0;
+  size_t smallest = SIZE_MAX, largest = 0, doubleByte = 0, trail5C = 0;
+  std::set<std::string> folders, names;
+  for (const auto& f : files) {
+    total += f.bytes.size();
+    smallest = std::min(smallest, f.bytes.size());
+    largest = std::max(largest, f.bytes.size());
+    const auto name = packer::Utf8ToCp932(f.path);
+    ASSERT_TRUE(name) << f.path;
+    EXPECT_GE(name->size(), 10u) << f.path;
+    EXPECT_LE(name->size(), 24u) << f.path;
+    EXPECT_TRUE(names.insert(f.path).second) << f.path;
+    bool dbcs = false, has5C = false;
+    for (size_t i = 0; i < name->size(); ++i) {
+      if (pathrules::IsLeadByte(static_cast<unsigned char>((*name)[i]))) {
+        dbcs = true;
+        has5C |= (*name)[i + 1] == '\\';
+        ++i;
+      }
+    }
+    doubleByte += dbcs;
+    trail5C += has5C;
+    if (f.path.find('/') != std::string::npos) folders.insert(f.path.substr(0, f.path.find('/')));
+  }
+  EXPECT_EQ(folders.size(), 2u);
+  EXPECT_EQ(doubleByte, 215u);
+  EXPECT_GE(trail5C, 10u);
+  EXPECT_EQ(smallest, 7u);
+  EXPECT_EQ(largest, 1481728u);
+  EXPECT_EQ(total, 19946092u);
+  EXPECT_TRUE(files == packer::MakeDemoPatch()) << "not deterministic";
+}
+
+TEST(DemoPatch, PacksAboutFourPointSixToOneWithEveryReferenceLength) {
+  packer::EncodeStats all;
+  uint64_t in = 0, out = 0;
+  for (const auto& f : packer::MakeDemoPatch()) {
+    packer::EncodeStats stats;
+    out += Encode(f.bytes, packer::Parsing::kOptimal, &stats).size() + 5 + packer::Utf8ToCp932(f.path)->size();
+    in += f.bytes.size();
+    for (int n = 3; n <= 18; ++n) all.referencesByLength[n] += stats.referencesByLength[n];
+  }
+  for (int n = 3; n <= 18; ++n) EXPECT_GT(all.referencesByLength[n], 0u) << "length " << n;
+  const double ratio = static_cast<double>(in) / static_cast<double>(out);
+  EXPECT_GT(ratio, 4.4);
+  EXPECT_LT(ratio, 4.8);
+}
+
+}  // namespace
