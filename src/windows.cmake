@@ -9,6 +9,7 @@ add_library(ps_app STATIC
   filesys/FileOps.cpp
   filesys/WinFiles.cpp
   filesys/FileCtrl.cpp
+  filesys/SelectDirDlg.cpp
   archive/Compress.cpp
   support/Library.cpp
   support/Shelllink.cpp

@@ -1,8 +1,520 @@
 #include "filesys/FileCtrl.h"
 
-forms::TWinControl::CreateParams TFileListBox::Params() const {
-  return {L"LISTBOX", static_cast<DWORD>(LBS_NOTIFY | LBS_SORT | WS_VSCROLL | LBS_NOINTEGRALHEIGHT), WS_EX_CLIENTEDGE};
+#include <algorithm>
+
+#include "filesys/ChooserRules.h"
+#include "filesys/PathRules.h"
+#include "forms/Wide.h"
+
+using forms::Narrow;
+using forms::Wide;
+
+namespace {
+
+// The current directory as the system reports it.
+std::string CurrentDirectory() {
+  std::wstring buffer(MAX_PATH, L'\0');
+  DWORD n = GetCurrentDirectoryW(static_cast<DWORD>(buffer.size()), buffer.data());
+  if (n >= buffer.size()) {
+    buffer.resize(n);
+    n = GetCurrentDirectoryW(static_cast<DWORD>(buffer.size()), buffer.data());
+  }
+  buffer.resize(n < buffer.size() ? n : 0);
+  return Narrow(buffer);
 }
 
-// Placeholder until the chooser dialog lands: behaves as a cancelled chooser.
-bool ChooseDirectory(std::string& /*folder*/, unsigned /*options*/, int /*helpContext*/) { return false; }
+// The current directory of drive `letter`: where the process was last on that
+// drive, or its root.
+std::string DriveCurrentDirectory(char letter) {
+  const wchar_t drive[] = {static_cast<wchar_t>(letter), L':', 0};
+  wchar_t buffer[MAX_PATH];
+  const DWORD n = GetFullPathNameW(drive, MAX_PATH, buffer, nullptr);
+  if (n == 0 || n >= MAX_PATH) return std::string(1, letter) + ":\\";
+  return Narrow(std::wstring(buffer, n));
+}
+
+[[noreturn]] void RaiseInOutError(DWORD code) {
+  throw EInOutError("I/O エラー " + std::to_string(code), code);
+}
+
+std::string Root(const std::string& folder) {
+  const auto entries = chooser::PathEntries(folder);
+  return entries.empty() ? folder : entries[0];
+}
+
+// Whether names on the volume of `folder` are shown as stored.
+bool PreservesCase(const std::string& folder) {
+  DWORD flags = 0;
+  const UINT oldMode = SetErrorMode(SEM_FAILCRITICALERRORS);
+  const BOOL ok =
+      GetVolumeInformationW(Wide(Root(folder)).c_str(), nullptr, 0, nullptr, nullptr, &flags, nullptr, 0);
+  SetErrorMode(oldMode);
+  return ok && (flags & (FS_CASE_IS_PRESERVED | FS_CASE_SENSITIVE));
+}
+
+std::string LowerCase(const std::string& s) {
+  std::wstring w = Wide(s);
+  CharLowerBuffW(w.data(), static_cast<DWORD>(w.size()));
+  return Narrow(w);
+}
+
+std::string VolumeLabel(const std::wstring& root) {
+  wchar_t label[MAX_PATH + 1] = {};
+  const UINT oldMode = SetErrorMode(SEM_FAILCRITICALERRORS);
+  const BOOL ok = GetVolumeInformationW(root.c_str(), label, MAX_PATH + 1, nullptr, nullptr, nullptr, nullptr, 0);
+  SetErrorMode(oldMode);
+  return ok ? Narrow(label) : std::string();
+}
+
+// The network name a drive is connected to. The network library is not one
+// the system always has loaded, so it is loaded from the system folder only,
+// and only when a network drive is listed.
+std::optional<std::string> NetworkName(char letter) {
+  using Proc = DWORD(WINAPI*)(LPCWSTR, LPWSTR, LPDWORD);
+  static Proc proc = [] {
+    HMODULE mpr = LoadLibraryExW(L"mpr.dll", nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);
+    return mpr ? reinterpret_cast<Proc>(reinterpret_cast<void*>(GetProcAddress(mpr, "WNetGetConnectionW")))
+               : nullptr;
+  }();
+  if (!proc) return std::nullopt;
+  const wchar_t drive[] = {static_cast<wchar_t>(letter), L':', 0};
+  wchar_t name[MAX_PATH];
+  DWORD size = MAX_PATH;
+  if (proc(drive, name, &size) != NO_ERROR) return std::nullopt;
+  return Narrow(name);
+}
+
+void DrawRowText(HDC dc, const std::string& text, RECT r, UINT extra = 0) {
+  const std::wstring w = Wide(text);
+  DrawTextW(dc, w.c_str(), static_cast<int>(w.size()), &r, DT_SINGLELINE | DT_VCENTER | DT_NOPREFIX | extra);
+}
+
+// Background and text colours of an owner-drawn row.
+void PrepareRow(const DRAWITEMSTRUCT* item, COLORREF textColor) {
+  const bool selected = item->itemState & ODS_SELECTED;
+  FillRect(item->hDC, &item->rcItem, GetSysColorBrush(selected ? COLOR_HIGHLIGHT : COLOR_WINDOW));
+  SetBkMode(item->hDC, TRANSPARENT);
+  SetTextColor(item->hDC, selected ? GetSysColor(COLOR_HIGHLIGHTTEXT) : textColor);
+}
+
+std::string ListText(HWND list, int index, UINT lenMessage, UINT textMessage) {
+  const LRESULT n = SendMessageW(list, lenMessage, static_cast<WPARAM>(index), 0);
+  if (n < 0) return std::string();
+  std::wstring buffer(static_cast<size_t>(n) + 1, L'\0');
+  SendMessageW(list, textMessage, static_cast<WPARAM>(index), reinterpret_cast<LPARAM>(buffer.data()));
+  buffer.resize(static_cast<size_t>(n));
+  return Narrow(buffer);
+}
+
+}  // namespace
+
+// ---- TGlyph ----
+
+TGlyph::TGlyph(const wchar_t* resourceName) {
+  auto* image = static_cast<HBITMAP>(LoadImageW(GetModuleHandleW(nullptr), resourceName, IMAGE_BITMAP, 0, 0, 0));
+  if (!image) return;
+  BITMAP info{};
+  GetObjectW(image, sizeof info, &info);
+  width_ = info.bmWidth;
+  height_ = info.bmHeight;
+  mask_ = CreateBitmap(width_, height_, 1, 1, nullptr);
+  HDC imageDc = CreateCompatibleDC(nullptr);
+  HDC maskDc = CreateCompatibleDC(nullptr);
+  HGDIOBJ oldImage = SelectObject(imageDc, image);
+  HGDIOBJ oldMask = SelectObject(maskDc, mask_);
+  // Colour to monochrome: pixels of the background colour become 1.
+  SetBkColor(imageDc, GetPixel(imageDc, 0, height_ - 1));
+  BitBlt(maskDc, 0, 0, width_, height_, imageDc, 0, 0, SRCCOPY);
+  // Blacken the transparent pixels, so the image can be ORed onto the mask's hole.
+  SetBkColor(imageDc, RGB(255, 255, 255));
+  SetTextColor(imageDc, RGB(0, 0, 0));
+  BitBlt(imageDc, 0, 0, width_, height_, maskDc, 0, 0, 0x00220326 /* DSna */);
+  SelectObject(maskDc, oldMask);
+  SelectObject(imageDc, oldImage);
+  DeleteDC(maskDc);
+  DeleteDC(imageDc);
+  image_ = image;
+}
+
+TGlyph::~TGlyph() {
+  if (image_) DeleteObject(image_);
+  if (mask_) DeleteObject(mask_);
+}
+
+void TGlyph::Draw(HDC dc, int x, int y) const {
+  if (!image_) return;
+  HDC memDc = CreateCompatibleDC(dc);
+  const COLORREF oldBk = SetBkColor(dc, RGB(255, 255, 255));
+  const COLORREF oldText = SetTextColor(dc, RGB(0, 0, 0));
+  HGDIOBJ old = SelectObject(memDc, mask_);
+  BitBlt(dc, x, y, width_, height_, memDc, 0, 0, SRCAND);
+  SelectObject(memDc, image_);
+  BitBlt(dc, x, y, width_, height_, memDc, 0, 0, SRCPAINT);
+  SelectObject(memDc, old);
+  SetBkColor(dc, oldBk);
+  SetTextColor(dc, oldText);
+  DeleteDC(memDc);
+}
+
+// ---- TFileListBox ----
+
+forms::TWinControl::CreateParams TFileListBox::Params() const {
+  return {L"LISTBOX",
+          static_cast<DWORD>(LBS_NOTIFY | LBS_SORT | WS_VSCROLL | LBS_NOINTEGRALHEIGHT | LBS_OWNERDRAWFIXED |
+                             LBS_HASSTRINGS),
+          WS_EX_CLIENTEDGE};
+}
+
+void TFileListBox::HandleCreated() {
+  if (layout_.ItemHeight > 0)
+    SendMessageW(handle_, LB_SETITEMHEIGHT, 0, MAKELPARAM(owner_.Scale(layout_.ItemHeight), 0));
+}
+
+void TFileListBox::SetDirectory(const std::string& folder) {
+  directory_ = folder;
+  if (!handle_) return;
+  SendMessageW(handle_, WM_SETREDRAW, FALSE, 0);
+  SendMessageW(handle_, LB_RESETCONTENT, 0, 0);
+  std::string pattern = folder;
+  if (!pathrules::EndsWithDelimiter(pattern)) pattern += '\\';
+  pattern += Mask;
+  WIN32_FIND_DATAW found;
+  HANDLE search = FindFirstFileW(Wide(pattern).c_str(), &found);
+  HCURSOR saved = nullptr;
+  bool waiting = false;
+  if (search != INVALID_HANDLE_VALUE) {
+    constexpr DWORD skip = FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM;
+    do {
+      if (found.dwFileAttributes & skip) continue;
+      const LRESULT at = SendMessageW(handle_, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(found.cFileName));
+      // A long listing shows the hourglass until it is complete.
+      if (at == 100 && !waiting) {
+        waiting = true;
+        saved = SetCursor(LoadCursorW(nullptr, reinterpret_cast<LPCWSTR>(IDC_WAIT)));
+      }
+    } while (FindNextFileW(search, &found));
+    FindClose(search);
+  }
+  if (waiting) SetCursor(saved);
+  SendMessageW(handle_, WM_SETREDRAW, TRUE, 0);
+  InvalidateRect(handle_, nullptr, TRUE);
+}
+
+std::vector<std::string> TFileListBox::Items() const {
+  std::vector<std::string> items;
+  const int n = handle_ ? static_cast<int>(SendMessageW(handle_, LB_GETCOUNT, 0, 0)) : 0;
+  for (int i = 0; i < n; ++i) items.push_back(ListText(handle_, i, LB_GETTEXTLEN, LB_GETTEXT));
+  return items;
+}
+
+bool TFileListBox::DrawItem(DRAWITEMSTRUCT* item) {
+  if (item->itemID == static_cast<UINT>(-1)) {
+    if (item->itemState & ODS_FOCUS) DrawFocusRect(item->hDC, &item->rcItem);
+    return true;
+  }
+  PrepareRow(item, forms::ColorToRGB(Font.Spec().Color));
+  HGDIOBJ old = SelectObject(item->hDC, Font.Handle());
+  RECT r = item->rcItem;
+  r.left += 2;
+  DrawRowText(item->hDC, ListText(handle_, static_cast<int>(item->itemID), LB_GETTEXTLEN, LB_GETTEXT), r);
+  SelectObject(item->hDC, old);
+  if (item->itemState & ODS_FOCUS) DrawFocusRect(item->hDC, &item->rcItem);
+  return true;
+}
+
+// ---- TDirectoryListBox ----
+
+TDirectoryListBox::TDirectoryListBox(forms::TForm& owner, const forms::ControlLayout& layout)
+    : TWinControl(owner, layout) {}
+
+forms::TWinControl::CreateParams TDirectoryListBox::Params() const {
+  return {L"LISTBOX",
+          static_cast<DWORD>(LBS_NOTIFY | WS_VSCROLL | LBS_NOINTEGRALHEIGHT | LBS_OWNERDRAWFIXED | LBS_HASSTRINGS),
+          WS_EX_CLIENTEDGE};
+}
+
+void TDirectoryListBox::HandleCreated() {
+  const int itemHeight = owner_.Scale(layout_.ItemHeight > 0 ? layout_.ItemHeight : 16);
+  SendMessageW(handle_, LB_SETITEMHEIGHT, 0, MAKELPARAM(itemHeight, 0));
+  // A whole number of items: the height shrinks to the last full row.
+  RECT client;
+  GetClientRect(handle_, &client);
+  const int border = height_ - (client.bottom - client.top);
+  const int rows = std::max(1, (height_ - border) / itemHeight);
+  SetBounds(left_, top_, width_, rows * itemHeight + border);
+  directory_ = CurrentDirectory();
+  Reload();
+}
+
+char TDirectoryListBox::Drive() const {
+  if (directory_.size() < 2 || directory_[1] != ':') return 0;
+  const char c = directory_[0];
+  return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+}
+
+void TDirectoryListBox::SetDirectory(const std::string& folder) {
+  if (!SetCurrentDirectoryW(Wide(folder).c_str())) RaiseInOutError(GetLastError());
+  directory_ = CurrentDirectory();
+  Reload();
+  if (OnChange) OnChange();
+}
+
+void TDirectoryListBox::SetDrive(char letter) {
+  const char lower = letter >= 'A' && letter <= 'Z' ? static_cast<char>(letter - 'A' + 'a') : letter;
+  if (lower == Drive()) return;
+  const std::string folder = DriveCurrentDirectory(letter);
+  const std::string root = std::string(1, letter) + ":\\";
+  if (folder == root) return SetDirectory(root);
+  // A drive's remembered folder may have gone since: its root is the way in then.
+  try {
+    SetDirectory(folder);
+  } catch (const EInOutError&) {
+    SetDirectory(root);
+  }
+}
+
+std::string TDirectoryListBox::ItemFolder(int index) const {
+  return index >= 0 && index < Count() ? entries_[static_cast<size_t>(index)].folder : std::string();
+}
+
+int TDirectoryListBox::ItemIndex() const {
+  return handle_ ? static_cast<int>(SendMessageW(handle_, LB_GETCURSEL, 0, 0)) : -1;
+}
+
+void TDirectoryListBox::OpenItem(int index) {
+  if (index < 0 || index >= Count()) return;
+  SetDirectory(ItemFolder(index));
+}
+
+std::vector<std::string> TDirectoryListBox::Items() const {
+  std::vector<std::string> items;
+  for (const Entry& e : entries_) items.push_back(e.text);
+  return items;
+}
+
+void TDirectoryListBox::Reload() {
+  entries_.clear();
+  const bool keepCase = PreservesCase(directory_);
+  auto shown = [&](const std::string& name) { return keepCase ? name : LowerCase(name); };
+
+  const std::vector<std::string> levels = chooser::PathEntries(directory_);
+  for (size_t i = 0; i < levels.size(); ++i) {
+    entries_.push_back({shown(levels[i]), chooser::PathEntryFolder(levels, i),
+                        i + 1 == levels.size() ? Glyph::Current : Glyph::Open,
+                        chooser::PathEntryIndent(static_cast<int>(i))});
+  }
+  const size_t current = entries_.empty() ? 0 : entries_.size() - 1;
+
+  std::vector<std::wstring> names;
+  std::string pattern = directory_;
+  if (!pathrules::EndsWithDelimiter(pattern)) pattern += '\\';
+  WIN32_FIND_DATAW found;
+  HANDLE search = FindFirstFileW(Wide(pattern + "*.*").c_str(), &found);
+  if (search != INVALID_HANDLE_VALUE) {
+    do {
+      const DWORD a = found.dwFileAttributes;
+      if (!(a & FILE_ATTRIBUTE_DIRECTORY) || (a & (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM))) continue;
+      if (wcscmp(found.cFileName, L".") == 0 || wcscmp(found.cFileName, L"..") == 0) continue;
+      names.emplace_back(found.cFileName);
+    } while (FindNextFileW(search, &found));
+    FindClose(search);
+  }
+  std::sort(names.begin(), names.end(), [](const std::wstring& a, const std::wstring& b) {
+    return CompareStringW(LOCALE_USER_DEFAULT, NORM_IGNORECASE, a.c_str(), static_cast<int>(a.size()), b.c_str(),
+                          static_cast<int>(b.size())) == CSTR_LESS_THAN;
+  });
+  const int indent = chooser::SubFolderIndent(directory_);
+  for (const std::wstring& w : names) {
+    const std::string name = Narrow(w);
+    entries_.push_back({shown(name), pattern + name, Glyph::Closed, indent});
+  }
+
+  if (!handle_) return;
+  SendMessageW(handle_, WM_SETREDRAW, FALSE, 0);
+  SendMessageW(handle_, LB_RESETCONTENT, 0, 0);
+  for (const Entry& e : entries_)
+    SendMessageW(handle_, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(Wide(e.text).c_str()));
+  SendMessageW(handle_, LB_SETCURSEL, current, 0);
+  SendMessageW(handle_, WM_SETREDRAW, TRUE, 0);
+  InvalidateRect(handle_, nullptr, TRUE);
+}
+
+bool TDirectoryListBox::DrawItem(DRAWITEMSTRUCT* item) {
+  if (item->itemID == static_cast<UINT>(-1) || item->itemID >= entries_.size()) {
+    if (item->itemState & ODS_FOCUS) DrawFocusRect(item->hDC, &item->rcItem);
+    return true;
+  }
+  const Entry& e = entries_[item->itemID];
+  PrepareRow(item, forms::ColorToRGB(Font.Spec().Color));
+  const TGlyph& glyph = e.glyph == Glyph::Open ? open_ : e.glyph == Glyph::Current ? current_ : closed_;
+  const int glyphWidth = glyph.Loaded() ? glyph.Width() : 16;
+  const int x = item->rcItem.left + owner_.Scale(e.indent);
+  glyph.Draw(item->hDC, x, item->rcItem.top + (item->rcItem.bottom - item->rcItem.top - glyph.Height()) / 2);
+  HGDIOBJ old = SelectObject(item->hDC, Font.Handle());
+  RECT r = item->rcItem;
+  r.left = x + glyphWidth + owner_.Scale(4);
+  DrawRowText(item->hDC, e.text, r);
+  SelectObject(item->hDC, old);
+  if (item->itemState & ODS_FOCUS) DrawFocusRect(item->hDC, &item->rcItem);
+  return true;
+}
+
+void TDirectoryListBox::Command(WORD code) {
+  if (code == LBN_DBLCLK) OpenItem(ItemIndex());
+}
+
+// ---- TDriveComboBox ----
+
+TDriveComboBox::TDriveComboBox(forms::TForm& owner, const forms::ControlLayout& layout)
+    : TWinControl(owner, layout) {}
+
+forms::TWinControl::CreateParams TDriveComboBox::Params() const {
+  return {L"COMBOBOX", static_cast<DWORD>(CBS_DROPDOWNLIST | CBS_OWNERDRAWFIXED | CBS_HASSTRINGS | WS_VSCROLL), 0};
+}
+
+void TDriveComboBox::BuildRows() {
+  rows_.clear();
+  const DWORD mask = GetLogicalDrives();
+  for (int i = 0; i < 26; ++i) {
+    if (!(mask & (1u << i))) continue;
+    const char letter = static_cast<char>('a' + i);
+    const std::wstring root = {static_cast<wchar_t>(L'A' + i), L':', L'\\'};
+    const auto kind = static_cast<chooser::DriveKind>(GetDriveTypeW(root.c_str()));
+    std::string label;
+    std::optional<std::string> network;
+    if (kind == chooser::DriveKind::Remote) network = NetworkName(static_cast<char>('A' + i));
+    if (kind != chooser::DriveKind::Removable && !network) label = VolumeLabel(root);
+    if (auto text = chooser::DriveRowText(letter, kind, label, network))
+      rows_.push_back({letter, static_cast<int>(kind), *text});
+  }
+}
+
+void TDriveComboBox::HandleCreated() {
+  BuildRows();
+  for (const Row& row : rows_)
+    SendMessageW(handle_, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(Wide(row.text).c_str()));
+  // Rows, and the closed box's field, are as high as a glyph.
+  const int itemHeight = std::max(owner_.Scale(16), -Font.PixelHeight() + 4);
+  SendMessageW(handle_, CB_SETITEMHEIGHT, 0, itemHeight);
+  SendMessageW(handle_, CB_SETITEMHEIGHT, static_cast<WPARAM>(-1), itemHeight);
+  // The window's height includes the dropped-down list.
+  const int visibleRows = std::min<int>(8, std::max<int>(1, static_cast<int>(rows_.size())));
+  MoveWindow(handle_, left_, top_, width_, height_ + visibleRows * itemHeight + 2, FALSE);
+  const std::string current = CurrentDirectory();
+  if (current.size() >= 2 && current[1] == ':') SelectDrive(current[0]);
+  changed_ = Drive();
+}
+
+char TDriveComboBox::Drive() const {
+  const int index = handle_ ? static_cast<int>(SendMessageW(handle_, CB_GETCURSEL, 0, 0)) : -1;
+  return index >= 0 && index < static_cast<int>(rows_.size()) ? rows_[static_cast<size_t>(index)].letter : 0;
+}
+
+void TDriveComboBox::SelectDrive(char letter) {
+  const char lower = letter >= 'A' && letter <= 'Z' ? static_cast<char>(letter - 'A' + 'a') : letter;
+  for (size_t i = 0; i < rows_.size(); ++i) {
+    if (rows_[i].letter == lower) {
+      SendMessageW(handle_, CB_SETCURSEL, i, 0);
+      changed_ = lower;
+      return;
+    }
+  }
+}
+
+void TDriveComboBox::SetDrive(char letter) {
+  SelectDrive(letter);
+  if (OnChange) OnChange();
+}
+
+bool TDriveComboBox::DroppedDown() const {
+  return handle_ && SendMessageW(handle_, CB_GETDROPPEDSTATE, 0, 0);
+}
+
+std::vector<std::string> TDriveComboBox::Items() const {
+  std::vector<std::string> items;
+  for (const Row& row : rows_) items.push_back(row.text);
+  return items;
+}
+
+void TDriveComboBox::Command(WORD code) {
+  // While the list is down, arrowing through it changes nothing yet: a drive
+  // is entered when the list closes on it.
+  if ((code == CBN_SELCHANGE && !DroppedDown()) || code == CBN_CLOSEUP) {
+    if (Drive() != 0 && Drive() != changed_) {
+      changed_ = Drive();
+      if (OnChange) OnChange();
+    }
+  }
+}
+
+const TGlyph* TDriveComboBox::GlyphOf(int kind) const {
+  switch (static_cast<chooser::DriveKind>(kind)) {
+    case chooser::DriveKind::Removable: return &floppy_;
+    case chooser::DriveKind::Fixed: return &hard_;
+    case chooser::DriveKind::Remote: return &network_;
+    case chooser::DriveKind::CdRom: return &cdrom_;
+    case chooser::DriveKind::RamDisk: return &ram_;
+    default: return nullptr;
+  }
+}
+
+bool TDriveComboBox::DrawItem(DRAWITEMSTRUCT* item) {
+  if (item->itemID == static_cast<UINT>(-1) || item->itemID >= rows_.size()) {
+    FillRect(item->hDC, &item->rcItem, GetSysColorBrush(COLOR_WINDOW));
+    return true;
+  }
+  const Row& row = rows_[item->itemID];
+  PrepareRow(item, forms::ColorToRGB(Font.Spec().Color));
+  const TGlyph* glyph = GlyphOf(row.kind);
+  int glyphWidth = 16;
+  if (glyph && glyph->Loaded()) {
+    glyphWidth = glyph->Width();
+    glyph->Draw(item->hDC, item->rcItem.left + 2,
+                item->rcItem.top + (item->rcItem.bottom - item->rcItem.top - glyph->Height()) / 2);
+  }
+  HGDIOBJ old = SelectObject(item->hDC, Font.Handle());
+  RECT r = item->rcItem;
+  r.left += glyphWidth + 6;
+  DrawRowText(item->hDC, row.text, r);
+  SelectObject(item->hDC, old);
+  if (item->itemState & ODS_FOCUS) DrawFocusRect(item->hDC, &item->rcItem);
+  return true;
+}
+
+// ---- TPathLabel ----
+
+TPathLabel::TPathLabel(forms::TForm& owner, const forms::ControlLayout& layout)
+    : TGraphicControl(owner, layout), caption_(layout.Text ? layout.Text : "") {}
+
+void TPathLabel::SetCaption(const std::string& caption) {
+  if (caption == caption_) return;
+  caption_ = caption;
+  Invalidate();
+}
+
+std::string TPathLabel::ShownText() const {
+  HDC dc = GetDC(nullptr);
+  HGDIOBJ old = SelectObject(dc, Font.Handle());
+  const std::string text = chooser::MinimizeName(caption_, width_, [dc](std::string_view s) {
+    const std::wstring w = Wide(s);
+    SIZE size{};
+    GetTextExtentPoint32W(dc, w.c_str(), static_cast<int>(w.size()), &size);
+    return static_cast<int>(size.cx);
+  });
+  SelectObject(dc, old);
+  ReleaseDC(nullptr, dc);
+  return text;
+}
+
+void TPathLabel::Paint(HDC dc) {
+  RECT r = BoundsRect();
+  HBRUSH brush = CreateSolidBrush(forms::ColorToRGB(owner_.Color()));
+  FillRect(dc, &r, brush);
+  DeleteObject(brush);
+  HGDIOBJ old = SelectObject(dc, Font.Handle());
+  SetBkMode(dc, TRANSPARENT);
+  SetTextColor(dc, forms::ColorToRGB(Font.Spec().Color));
+  const std::wstring text = Wide(ShownText());
+  DrawTextW(dc, text.c_str(), static_cast<int>(text.size()), &r, DT_LEFT | DT_SINGLELINE | DT_NOPREFIX);
+  SelectObject(dc, old);
+}

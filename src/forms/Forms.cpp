@@ -22,11 +22,17 @@ TForm::TForm(const FormLayout& layout) : layout_(layout), color_(layout.Color) {
 TForm::~TForm() {
   // Controls are members of the derived class and are gone by now; their
   // windows went with the form's window.
+  DestroyHandle();
+  if (brush_) DeleteObject(brush_);
+}
+
+void TForm::DestroyHandle() {
+  if (Application) Application->DetachForm(this);
   if (handle_ && IsWindow(handle_)) {
     SetWindowLongPtrW(handle_, GWLP_USERDATA, 0);
     DestroyWindow(handle_);
   }
-  if (brush_) DeleteObject(brush_);
+  handle_ = nullptr;
 }
 
 HBRUSH TForm::Brush() {
@@ -72,6 +78,7 @@ void TForm::CreateHandle(HWND owner) {
   handle_ = CreateWindowExW(exStyle, className.c_str(), caption.c_str(), style, 0, 0, r.right - r.left,
                             r.bottom - r.top, owner, nullptr, Application->Instance(), this);
   if (!handle_) throw Exception(std::string(layout_.ClassName) + " のウィンドウを作成できません");
+  Application->AttachForm(this);
 
   for (TControl* c : controls_) c->ScaleTo(pixelsPerInch_);
   // Windows are made in tab order, so that Tab walks them in that order.
@@ -203,7 +210,46 @@ TButton* TForm::CancelButton() const {
   return nullptr;
 }
 
+namespace {
+
+// The accelerator character of a caption ("ドライブ(&R):" gives 'R'), upper
+// case; 0 when it has none. "&&" is a literal '&'.
+char AcceleratorChar(const std::string& caption) {
+  for (size_t k = 0; k < caption.size(); ++k) {
+    const auto b = static_cast<unsigned char>(caption[k]);
+    if ((b >= 0x81 && b <= 0x9F) || (b >= 0xE0 && b <= 0xFC)) {
+      ++k;  // a double-byte character
+    } else if (b == '&' && k + 1 < caption.size()) {
+      const char c = caption[++k];
+      if (c == '&') continue;
+      return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
+    }
+  }
+  return 0;
+}
+
+bool Usable(const TWinControl* c) { return c && c->Visible() && c->Handle() && IsWindowEnabled(c->Handle()); }
+
+}  // namespace
+
 bool TForm::DialogKey(const MSG& msg) {
+  if (msg.message == WM_SYSKEYDOWN) {
+    const auto key = static_cast<char>(msg.wParam);
+    if (!((key >= 'A' && key <= 'Z') || (key >= '0' && key <= '9'))) return false;
+    for (TControl* c : controls_) {
+      if (auto* label = dynamic_cast<TLabel*>(c);
+          label && label->Visible() && Usable(label->FocusControl) && AcceleratorChar(label->Caption()) == key) {
+        label->FocusControl->SetFocus();
+        return true;
+      }
+      if (auto* button = dynamic_cast<TButton*>(c); Usable(button) && AcceleratorChar(button->Text()) == key) {
+        button->SetFocus();
+        button->Click();
+        return true;
+      }
+    }
+    return false;
+  }
   if (msg.message != WM_KEYDOWN) return false;
   switch (msg.wParam) {
     case VK_TAB: {
@@ -357,6 +403,12 @@ void TApplication::DestroyForms() {
   mainForm_ = nullptr;
 }
 
+void TApplication::AttachForm(TForm* form) {
+  if (std::find(attached_.begin(), attached_.end(), form) == attached_.end()) attached_.push_back(form);
+}
+
+void TApplication::DetachForm(TForm* form) { std::erase(attached_, form); }
+
 LRESULT CALLBACK TApplication::AppWndProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
   try {
     switch (message) {
@@ -382,16 +434,18 @@ LRESULT CALLBACK TApplication::AppWndProc(HWND hwnd, UINT message, WPARAM wParam
 }
 
 bool TApplication::Dispatch(MSG& msg) {
-  if (msg.message == WM_KEYDOWN) {
+  if (msg.message == WM_KEYDOWN || msg.message == WM_SYSKEYDOWN) {
+    // A key may open or close a form (a dialog), so the list is not walked
+    // while the form handles it.
     HWND root = GetAncestor(msg.hwnd, GA_ROOT);
-    for (auto& form : forms_) {
-      if (form->Handle() == root) {
-        try {
-          if (form->DialogKey(msg)) return true;
-        } catch (...) {
-          HandleException();
-          return true;
-        }
+    const auto found = std::find_if(attached_.begin(), attached_.end(),
+                                    [root](const TForm* form) { return form->Handle() == root; });
+    if (found != attached_.end()) {
+      try {
+        if ((*found)->DialogKey(msg)) return true;
+      } catch (...) {
+        HandleException();
+        return true;
       }
     }
   }

@@ -21,6 +21,7 @@
 namespace forms {
 
 class TForm;
+class TWinControl;
 
 COLORREF ColorToRGB(TColor color);
 int ScreenPixelsPerInch();
@@ -97,6 +98,8 @@ class TLabel : public TGraphicControl {
   void SetCaption(const std::string& caption);
   void Paint(HDC dc) override;
   void ScaleTo(int pixelsPerInch) override;
+  // The control that Alt and the caption's accelerator character focus.
+  TWinControl* FocusControl = nullptr;
 
  private:
   void AdjustSize();
@@ -235,10 +238,14 @@ class TForm {
   TButton* CancelButton() const;
   void Invalidate(const RECT& rect);
 
-  // Framework internals: called by TApplication::CreateForm.
+  // Framework internals: called by TApplication::CreateForm, or by the owner
+  // of a form made for one use (a dialog), which destroys it with DestroyHandle
+  // before its controls go.
   void CreateHandle(HWND owner);
+  void DestroyHandle();
   virtual void DoCreate() {}
   void Register(TControl* control) { controls_.push_back(control); }
+  // Tab, Enter and Escape; Alt with a label's or a button's accelerator character.
   virtual bool DialogKey(const MSG& msg);
 
  protected:
@@ -299,6 +306,9 @@ class TApplication {
   void HandleException();
   // Removes and destroys all forms (the end of the program).
   void DestroyForms();
+  // Every form with a window, also one made outside CreateForm, gets its keys.
+  void AttachForm(TForm* form);
+  void DetachForm(TForm* form);
 
  private:
   static LRESULT CALLBACK AppWndProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
@@ -308,6 +318,7 @@ class TApplication {
   TForm* mainForm_ = nullptr;
   bool terminated_ = false;
   std::vector<std::unique_ptr<TForm>> forms_;
+  std::vector<TForm*> attached_;
 };
 
 extern TApplication* Application;
