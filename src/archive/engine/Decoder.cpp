@@ -1,5 +1,6 @@
 #include "archive/engine/Decoder.h"
 
+#include <algorithm>
 #include <cstring>
 #include <memory>
 
@@ -8,8 +9,26 @@ namespace {
 
 constexpr size_t kHistory = Ring::kSize;  // past output kept ahead of the block
 constexpr size_t kBlock = 64 * 1024;      // output handed to the sink at once
-constexpr size_t kSlack = 32;             // room for a reference copied 18 bytes wide
 constexpr unsigned kMaxMatch = 18;
+constexpr unsigned kGroupOutput = 8 * kMaxMatch;  // most a flag group can produce
+constexpr unsigned kGroupInput = 1 + 8 * 2;       // most a flag group can consume
+constexpr size_t kSlack = kGroupOutput + 24;  // a group past `full`, and a copy's overshoot
+
+// Copies a reference that starts less than 18 bytes back, so it repeats its
+// own output, in 8-byte steps; may write up to 24 bytes.
+inline void CopyRepeating(uint8_t* out, size_t distance, unsigned length) {
+  if (distance == 1) {
+    std::memset(out, out[-1], kMaxMatch);
+    return;
+  }
+  size_t step = distance;
+  if (distance < 8) {
+    for (unsigned i = 0; i < 8; ++i) out[i] = out[i - distance];
+    // A multiple of the period, 8..14 bytes back, is as good a source.
+    step = distance * ((8 + distance - 1) / distance);
+  }
+  for (unsigned i = distance < 8 ? 8 : 0; i < length; i += 8) std::memcpy(out + i, out + i - step, 8);
+}
 
 }  // namespace
 
@@ -60,11 +79,53 @@ DecodeResult DecodeEntry(Ring& ring, ByteReader& archive, OutputSink& output, ui
     return true;
   };
 
+  // Copies one reference of n bytes; the ring position p becomes a distance back.
+  auto copy = [&](unsigned b0, unsigned b1, unsigned n) {
+    const size_t p = b0 | ((b1 & 0xF0) << 4);
+    const size_t r = (base + static_cast<size_t>(out - win)) & Ring::kMask;
+    const size_t distance = ((r - p - 1) & Ring::kMask) + 1;  // 1..4096
+    const uint8_t* src = out - distance;
+    if (distance >= kMaxMatch) {
+      std::memcpy(out, src, kMaxMatch);  // fixed width; bytes past n land in free space
+    } else {
+      CopyRepeating(out, distance, n);
+    }
+    out += n;
+  };
+
   while (left > 0) {
     if (out >= full && !flush()) {
       status = DecodeStatus::kWriteFailed;
       break;
     }
+    // A whole group at once when it can neither run out of input nor reach
+    // the size: no checks per item. (flags & 0x200) == 0 means the next
+    // item needs a new flag byte.
+    if ((flags & 0x200) == 0 && inEnd - in >= kGroupInput + kMaxMatch && left >= kGroupOutput) {
+      uint8_t* const groupStart = out;
+      unsigned f = *in++;
+      for (int k = 0; k < 8; ++k, f >>= 1) {
+        // Both kinds become an 18-byte copy: a literal from the input, a
+        // reference from earlier output; only `length` bytes of it count.
+        const unsigned b1 = in[1];
+        const size_t p = in[0] | ((b1 & 0xF0) << 4);
+        const size_t r = (base + static_cast<size_t>(out - win)) & Ring::kMask;
+        const size_t distance = ((r - p - 1) & Ring::kMask) + 1;
+        const bool literal = f & 1;
+        const unsigned length = literal ? 1 : (b1 & 0x0F) + 3;
+        if (literal || distance >= kMaxMatch) {
+          std::memcpy(out, literal ? in : out - distance, kMaxMatch);
+        } else {
+          CopyRepeating(out, distance, length);
+        }
+        in += literal ? 1 : 2;
+        out += length;
+      }
+      left -= static_cast<uint32_t>(out - groupStart);
+      flags = 0;
+      continue;
+    }
+    // One item at a time near the end of the input or of the record.
     // The eight set bits above the flag byte count its items down.
     flags >>= 1;
     unsigned v;
@@ -89,18 +150,8 @@ DecodeResult DecodeEntry(Ring& ring, ByteReader& archive, OutputSink& output, ui
       status = DecodeStatus::kArchiveEnded;
       break;
     }
-    const size_t p = b0 | ((b1 & 0xF0) << 4);
-    unsigned n = (b1 & 0x0F) + 3;
-    if (n > left) n = left;  // the rest of a reference past the size is dropped
-    const size_t r = (base + static_cast<size_t>(out - win)) & Ring::kMask;
-    const size_t distance = ((r - p - 1) & Ring::kMask) + 1;  // 1..4096
-    const uint8_t* src = out - distance;
-    if (distance >= kMaxMatch) {
-      std::memcpy(out, src, kMaxMatch);  // fixed width; bytes past n land in free space
-    } else {
-      for (unsigned k = 0; k < n; ++k) out[k] = src[k];  // overlaps its own output
-    }
-    out += n;
+    const unsigned n = std::min((b1 & 0x0F) + 3u, left);  // the rest past the size is dropped
+    copy(b0, b1, n);
     left -= n;
   }
   archive.Consume(in);
@@ -109,9 +160,11 @@ DecodeResult DecodeEntry(Ring& ring, ByteReader& archive, OutputSink& output, ui
       !output.Write(flushed, static_cast<size_t>(out - flushed))) {
     status = DecodeStatus::kWriteFailed;
   }
-  // The last 4096 window bytes cover every ring position once.
-  const size_t first = static_cast<size_t>(out - win) - kHistory;
-  for (size_t i = 0; i < kHistory; ++i) ring.bytes[(base + first + i) & Ring::kMask] = win[first + i];
+  // The last 4096 window bytes cover every ring position once, starting at
+  // the write position.
+  const size_t r = (base + static_cast<size_t>(out - win)) & Ring::kMask;
+  std::memcpy(ring.bytes.data() + r, out - kHistory, Ring::kSize - r);
+  std::memcpy(ring.bytes.data(), out - kHistory + (Ring::kSize - r), r);
 
   return {count - left, status};
 }
