@@ -23,7 +23,8 @@ inline void CopyRepeating(uint8_t* out, size_t distance, unsigned length) {
   }
   size_t step = distance;
   if (distance < 8) {
-    for (unsigned i = 0; i < 8; ++i) out[i] = out[i - distance];
+    const uint8_t* src = out - distance;
+    for (unsigned i = 0; i < 8; ++i) out[i] = src[i];
     // A multiple of the period, 8..14 bytes back, is as good a source.
     step = distance * ((8 + distance - 1) / distance);
   }
