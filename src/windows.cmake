@@ -48,6 +48,7 @@ if(NOT EXISTS ${ps_resources})
   set(ps_resources)
 endif()
 set(ps_resources ${ps_resources} PARENT_SCOPE)  # the Windows tests link them too
+set(ps_archive_file ${ps_archive_file} PARENT_SCOPE)
 
 add_executable(PatchSetup WIN32 app/main.cpp ${ps_resources} ${CMAKE_CURRENT_BINARY_DIR}/archive.rc)
 target_link_libraries(PatchSetup PRIVATE ps_app)
@@ -55,3 +56,9 @@ target_link_options(PatchSetup PRIVATE -municode -s)
 if(NOT PATCH_ARCHIVE)
   add_dependencies(PatchSetup demo_patch)
 endif()
+
+# The same program without the carried archive: what a damaged build does
+# (the end-to-end tests check it reports the missing resource).
+add_executable(PatchSetupNoArchive WIN32 app/main.cpp ${ps_resources})
+target_link_libraries(PatchSetupNoArchive PRIVATE ps_app)
+target_link_options(PatchSetupNoArchive PRIVATE -municode -s)

@@ -11,7 +11,9 @@ bool SpecialFolderPath(HWND owner, int folder, std::wstring& path) {
   wchar_t buffer[MAX_PATH] = {};
   const BOOL ok = SHGetPathFromIDListW(list, buffer);
   CoTaskMemFree(list);  // released whether or not the conversion worked
-  if (!ok) return false;
+  // Some shells hand back a parsing name ("::{…}") for a virtual folder
+  // instead of failing; that is no file-system path.
+  if (!ok || (buffer[0] == L':' && buffer[1] == L':')) return false;
   path = buffer;
   return true;
 }

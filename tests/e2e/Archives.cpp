@@ -20,13 +20,28 @@ std::string MakeArchive(const std::vector<ArchiveFile>& files) {
   return out;
 }
 
-bool ReplaceCarriedArchive(const std::wstring& exePath, const std::string& archive, bool remove) {
+namespace {
+BOOL CALLBACK CollectLanguage(HMODULE, LPCWSTR, LPCWSTR, WORD language, LONG_PTR list) {
+  reinterpret_cast<std::vector<WORD>*>(list)->push_back(language);
+  return TRUE;
+}
+}  // namespace
+
+bool ReplaceCarriedArchive(const std::wstring& exePath, const std::string& archive) {
+  // An update names the resource's language exactly; take it from the file.
+  std::vector<WORD> languages;
+  if (HMODULE module = LoadLibraryExW(exePath.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE)) {
+    EnumResourceLanguagesW(module, L"SMF", L"KASTER", CollectLanguage, reinterpret_cast<LONG_PTR>(&languages));
+    FreeLibrary(module);
+  }
+  if (languages.empty()) return false;
   HANDLE update = BeginUpdateResourceW(exePath.c_str(), FALSE);
   if (!update) return false;
-  const WORD neutral = MAKELANGID(LANG_NEUTRAL, SUBLANG_NEUTRAL);
-  const BOOL ok = remove ? UpdateResourceW(update, L"SMF", L"KASTER", neutral, nullptr, 0)
-                         : UpdateResourceW(update, L"SMF", L"KASTER", neutral, const_cast<char*>(archive.data()),
-                                           static_cast<DWORD>(archive.size()));
+  BOOL ok = TRUE;
+  for (WORD language : languages) {
+    ok = ok && UpdateResourceW(update, L"SMF", L"KASTER", language, const_cast<char*>(archive.data()),
+                               static_cast<DWORD>(archive.size()));
+  }
   return EndUpdateResourceW(update, !ok) && ok;
 }
 

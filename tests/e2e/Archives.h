@@ -15,9 +15,8 @@ struct ArchiveFile {
 // the decoder, no compression needed for a test).
 std::string MakeArchive(const std::vector<ArchiveFile>& files);
 
-// Replaces the carried archive of a copied program; with `remove` the resource
-// is taken out altogether.
-bool ReplaceCarriedArchive(const std::wstring& exePath, const std::string& archive, bool remove = false);
+// Replaces the carried archive of a copied program.
+bool ReplaceCarriedArchive(const std::wstring& exePath, const std::string& archive);
 
 // CP932 bytes as UTF-16.
 std::wstring FromCp932(const std::string& bytes);

@@ -19,7 +19,9 @@ class InstallerTest : public ::testing::Test {
  protected:
   void SetUp() override {
     const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-    const std::string name = std::string(info->test_suite_name()) + "." + info->name();
+    std::string name = std::string(info->test_suite_name()) + "." + info->name();
+    for (char& c : name)
+      if (c == '/') c = '_';  // parameterised tests have slashes in their names
     root = TestRoot(std::wstring(name.begin(), name.end()));
     exe = root + L"\\PatchSetup.exe";
     ASSERT_TRUE(CopyFileW(ProgramUnderTest().c_str(), exe.c_str(), FALSE));

@@ -275,7 +275,7 @@ TEST_F(PatchRun, AScratchFileThatCannotBeCreatedShowsTheErrorBoxAndKeepsTheWindo
 }
 
 TEST_F(PatchRun, AProgramWithoutItsArchiveShowsTheResourceErrorAndWritesNothing) {
-  ASSERT_TRUE(ReplaceCarriedArchive(exe, "", true));
+  ASSERT_TRUE(CopyFileW(ProgramUnderTest(L"PS_PATCHSETUP_NOARCHIVE").c_str(), exe.c_str(), FALSE));
   const std::wstring game = MakeGame(root + L"\\game");
   Installer app(exe);
   HWND setup = StartWith(app, game);

@@ -1,0 +1,82 @@
+// The text library on real files and the shell's special folders.
+#include <gtest/gtest.h>
+
+#include "TempDir.h"
+#include "support/Library.h"
+#include "support/ShellApi.h"
+#include "support/Shelllink.h"
+
+using namespace wintest;
+
+namespace {
+
+TEST(ReadLines, AppliesTheTextAndInvertedRulesToRealFiles) {
+  TempDir dir("lines");
+  TLibrary library;
+  struct Case {
+    std::string bytes;
+    const char* mode;
+    unsigned maxLines;
+    int count;
+    std::vector<std::string> lines;
+  } cases[] = {
+      {"1.260\r\n", "rt", 1, 1, {"1.260"}},
+      {"1.260", "rt", 1, 0, {"1.260"}},
+      {"a\nb\n", "rt", 1, 1, {"a"}},
+      {"a\n\nb", "rt", 3, 2, {"a", "", "b"}},
+      {"ab\x1A" "c\n", "rt", 1, 0, {"ab"}},
+      {"a\rb\r\r\n", "rt", 1, 1, {"ab"}},
+      {std::string("a\0b\n", 4), "rt", 1, 1, {std::string("a\0b", 3)}},
+      {"\x9E\xF5", "rb", 1, 1, {"a"}},
+      {"\x9E\xF2\xF5", "rb", 1, 1, {"a\r"}},
+      {"\x9E\xF5", "rbx", 1, 0, {"\x9E\xF5"}},  // only exactly "rb" inverts
+      {"a\n", "rt", 0, 0, {""}},
+      {"", "rt", 1, 0, {""}},
+  };
+  for (const Case& c : cases) {
+    const std::string path = dir / "version.txt";
+    WriteFile(path, c.bytes);
+    std::vector<std::string> lines(c.lines.size());
+    EXPECT_EQ(library.ReadLines(path, lines.data(), c.maxLines, c.mode), c.count) << c.bytes;
+    EXPECT_EQ(lines, c.lines) << c.bytes;
+  }
+}
+
+TEST(ReadLines, AppendsAndLeavesLinesAloneWhenTheFileIsMissing) {
+  TempDir dir("append");
+  TLibrary library;
+  std::string line = "kept";
+  EXPECT_EQ(library.ReadLines(dir / "missing.txt", &line, 1, "rt"), 0);
+  EXPECT_EQ(library.ReadLines("", &line, 1, "rt"), 0);
+  EXPECT_EQ(line, "kept");
+  WriteFile(dir / "表示.txt", "1.2\n");  // a name with a 0x5C trail byte
+  library.ReadLines(dir / "表示.txt", &line, 1, "rt");
+  library.ReadLines(dir / "表示.txt", &line, 1, "rt");
+  EXPECT_EQ(line, "kept1.21.2");
+}
+
+TEST(ShellLink, FindsTheDesktopFolderAndFailsForFoldersWithoutAPath) {
+  TShellLink shell;
+  std::string path(260, ' ');
+  ASSERT_TRUE(shell.GetSpecialFolderPath(nullptr, shellapi::kDesktopDirectory, path));
+  EXPECT_TRUE(IsDirectory(path)) << path;
+  EXPECT_NE(path.back(), '\\');
+
+  // The printers folder is virtual; an unknown number is no folder at all.
+  for (int folder : {0x0004 /* CSIDL_PRINTERS */, 0x7777}) {
+    std::string unchanged(260, ' ');
+    EXPECT_FALSE(shell.GetSpecialFolderPath(nullptr, folder, unchanged)) << folder;
+    EXPECT_EQ(unchanged, std::string(260, ' '));
+  }
+}
+
+TEST(ShellLink, CreatesAShortcutFileWithJapaneseNames) {
+  TempDir dir("link");
+  TShellLink shell;
+  const std::string link = dir / "0(カリオン)のAster1.260.lnk";
+  EXPECT_TRUE(shell.CreateLink(link, dir / "Game02.exe", dir.Path()));
+  EXPECT_TRUE(Exists(link));
+  EXPECT_FALSE(shell.CreateLink(dir / "missing\\x.lnk", dir / "Game02.exe", dir.Path()));
+}
+
+}  // namespace
