@@ -20,6 +20,9 @@ add_library(ps_app STATIC
 )
 target_compile_definitions(ps_app PUBLIC UNICODE _UNICODE NOMINMAX _WIN32_WINNT=0x0601 WINVER=0x0601)
 target_link_libraries(ps_app PUBLIC ps_portable ole32 shell32 uuid gdi32 user32)
+# The windows and handlers are small and rarely hot: optimised for size. The
+# portable engine keeps the build type's speed optimisation.
+target_compile_options(ps_app PRIVATE -Os)
 
 # The patch archive carried as resource SMF/KASTER: the generated demo patch
 # unless PATCH_ARCHIVE names another archive file.
