@@ -20,10 +20,14 @@ others=$(grep -vE "$known" <<<"$imports" || true)
 check "imports only Known DLLs (imports: $(echo $imports))" test -z "$others"
 [ -z "$others" ] || echo "     not allowed: $others"
 
-# Resources: the carried archive, the picture, the icon, the manifest, the version block, the glyphs.
-rc=$("$windres" -i "$exe" -O rc 2>/dev/null | grep -vE '^[[:space:]]*(0x|")' )
-for res in 'KASTER SMF' 'IMAGE1 RCDATA' 'MAINICON ICON' '1 24' 'VERSIONINFO' 'FLOPPY BITMAP' 'CLOSEDFOLDER BITMAP'; do
-  check "resource $res" grep -qE "^[^/]*\b${res% *}\b.*\b${res#* }\b" <<<"$rc"
+# Resources: the carried archive, the picture, the icon, the manifest, the
+# version block, the chooser's glyphs. windres lists them as comments giving
+# each resource's type (when it changes) and name.
+resources=$("$windres" -i "$exe" -O rc 2>/dev/null | awk '
+  match($0, /Type: [^*]*/) { type = substr($0, RSTART + 6, RLENGTH - 6); gsub(/"|[. ]+$/, "", type) }
+  match($0, /Name: [^*]*/) { name = substr($0, RSTART + 6, RLENGTH - 6); gsub(/"|[. ]+$/, "", name); print type "/" name }')
+for res in SMF/KASTER rcdata/IMAGE1 'group icon/MAINICON' 24/1 version/1 bitmap/FLOPPY bitmap/HARD bitmap/CLOSEDFOLDER; do
+  check "resource $res" grep -qx "$res" <<<"$resources"
 done
 
 # Size of the program itself: the file less the carried archive and the artwork.
