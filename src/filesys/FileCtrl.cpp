@@ -212,7 +212,7 @@ bool TFileListBox::DrawItem(DRAWITEMSTRUCT* item) {
     if (item->itemState & ODS_FOCUS) DrawFocusRect(item->hDC, &item->rcItem);
     return true;
   }
-  PrepareRow(item, forms::ColorToRGB(Font.Spec().Color));
+  PrepareRow(item, forms::ColorToRGB(Font.Definition().Color));
   HGDIOBJ old = SelectObject(item->hDC, Font.Handle());
   RECT r = item->rcItem;
   r.left += 2;
@@ -345,7 +345,7 @@ bool TDirectoryListBox::DrawItem(DRAWITEMSTRUCT* item) {
     return true;
   }
   const Entry& e = entries_[item->itemID];
-  PrepareRow(item, forms::ColorToRGB(Font.Spec().Color));
+  PrepareRow(item, forms::ColorToRGB(Font.Definition().Color));
   const TGlyph& glyph = e.glyph == Glyph::Open ? open_ : e.glyph == Glyph::Current ? current_ : closed_;
   const int glyphWidth = glyph.Loaded() ? glyph.Width() : 16;
   const int x = item->rcItem.left + owner_.Scale(e.indent);
@@ -464,7 +464,7 @@ bool TDriveComboBox::DrawItem(DRAWITEMSTRUCT* item) {
     return true;
   }
   const Row& row = rows_[item->itemID];
-  PrepareRow(item, forms::ColorToRGB(Font.Spec().Color));
+  PrepareRow(item, forms::ColorToRGB(Font.Definition().Color));
   const TGlyph* glyph = GlyphOf(row.kind);
   int glyphWidth = 16;
   if (glyph && glyph->Loaded()) {
@@ -513,7 +513,7 @@ void TPathLabel::Paint(HDC dc) {
   DeleteObject(brush);
   HGDIOBJ old = SelectObject(dc, Font.Handle());
   SetBkMode(dc, TRANSPARENT);
-  SetTextColor(dc, forms::ColorToRGB(Font.Spec().Color));
+  SetTextColor(dc, forms::ColorToRGB(Font.Definition().Color));
   const std::wstring text = Wide(ShownText());
   DrawTextW(dc, text.c_str(), static_cast<int>(text.size()), &r, DT_LEFT | DT_SINGLELINE | DT_NOPREFIX);
   SelectObject(dc, old);

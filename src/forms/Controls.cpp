@@ -27,24 +27,24 @@ TFont::~TFont() {
   if (handle_) DeleteObject(handle_);
 }
 
-void TFont::Assign(const FontSpec& spec, int pixelsPerInch) {
+void TFont::Assign(const FontSpec& definition, int pixelsPerInch) {
   if (handle_) DeleteObject(handle_);
   handle_ = nullptr;
-  spec_ = spec;
-  height_ = MulDiv(spec.Height, pixelsPerInch, 96);
+  definition_ = definition;
+  height_ = MulDiv(definition.Height, pixelsPerInch, 96);
 }
 
 HFONT TFont::Handle() const {
   if (!handle_) {
     LOGFONTW lf{};
     lf.lfHeight = height_;
-    lf.lfWeight = spec_.Bold ? FW_BOLD : FW_NORMAL;
-    lf.lfCharSet = spec_.Charset;
+    lf.lfWeight = definition_.Bold ? FW_BOLD : FW_NORMAL;
+    lf.lfCharSet = definition_.Charset;
     lf.lfOutPrecision = OUT_DEFAULT_PRECIS;
     lf.lfClipPrecision = CLIP_DEFAULT_PRECIS;
     lf.lfQuality = DEFAULT_QUALITY;
     lf.lfPitchAndFamily = DEFAULT_PITCH;
-    const std::wstring face = Wide(spec_.Face);
+    const std::wstring face = Wide(definition_.Face);
     wcsncpy(lf.lfFaceName, face.c_str(), LF_FACESIZE - 1);
     handle_ = CreateFontIndirectW(&lf);
   }
@@ -143,7 +143,7 @@ void TLabel::Paint(HDC dc) {
   }
   HGDIOBJ old = SelectObject(dc, Font.Handle());
   SetBkMode(dc, TRANSPARENT);
-  SetTextColor(dc, ColorToRGB(Font.Spec().Color));
+  SetTextColor(dc, ColorToRGB(Font.Definition().Color));
   const std::wstring text = Wide(caption_);
   // Clip to the label's own rectangle: a long word-wrapped text is cut below it.
   const int saved = SaveDC(dc);
@@ -165,9 +165,12 @@ void TImage::LoadPictureResource(const char* resourceName) {
   if (!bmp.Valid()) throw Exception("ビットマップ イメージが有効ではありません");
   bitmapFile_.assign(data + bmp.Offset, data + bmp.Offset + bmp.Length);
   if (HasFlag(cfAutoSize)) {
+    // The picture's pixels are 96-dpi pixels like the rest of the layout: at
+    // another dpi it grows with the form, so that it keeps its place under the
+    // controls laid over it.
     Invalidate();
-    width_ = bmp.Width;
-    height_ = bmp.Height;
+    width_ = owner_.Scale(bmp.Width);
+    height_ = owner_.Scale(bmp.Height);
     Invalidate();
   }
 }
@@ -179,9 +182,11 @@ void TImage::Paint(HDC dc) {
   const auto* info = reinterpret_cast<const BITMAPINFO*>(bitmapFile_.data() + sizeof(BITMAPFILEHEADER));
   const int w = info->bmiHeader.biWidth;
   const int h = info->bmiHeader.biHeight < 0 ? -info->bmiHeader.biHeight : info->bmiHeader.biHeight;
-  // An auto-sized picture keeps its pixel size; otherwise it is drawn at the control's size.
-  StretchDIBits(dc, left_, top_, HasFlag(cfAutoSize) ? w : width_, HasFlag(cfAutoSize) ? h : height_, 0, 0, w, h,
-                bitmapFile_.data() + fh.bfOffBits, info, DIB_RGB_COLORS, SRCCOPY);
+  // Drawn at the control's size: the picture's own at 96 dpi, scaled smoothly at another.
+  const int oldMode = SetStretchBltMode(dc, width_ == w && height_ == h ? COLORONCOLOR : HALFTONE);
+  StretchDIBits(dc, left_, top_, width_, height_, 0, 0, w, h, bitmapFile_.data() + fh.bfOffBits, info,
+                DIB_RGB_COLORS, SRCCOPY);
+  SetStretchBltMode(dc, oldMode);
 }
 
 // ---- TWinControl ----

@@ -281,13 +281,17 @@ bool TForm::DialogKey(const MSG& msg) {
   }
 }
 
+void TForm::PaintControls(HDC dc, const RECT& area) {
+  for (TGraphicControl* c : paintOrder_) {
+    RECT r = c->BoundsRect(), overlap;
+    if (c->Visible() && IntersectRect(&overlap, &r, &area)) c->Paint(dc);
+  }
+}
+
 void TForm::Paint() {
   PAINTSTRUCT ps;
   HDC dc = BeginPaint(handle_, &ps);
-  for (TGraphicControl* c : paintOrder_) {
-    RECT r = c->BoundsRect(), overlap;
-    if (c->Visible() && IntersectRect(&overlap, &r, &ps.rcPaint)) c->Paint(dc);
-  }
+  PaintControls(dc, ps.rcPaint);
   EndPaint(handle_, &ps);
 }
 
@@ -302,6 +306,14 @@ LRESULT TForm::WndProc(UINT message, WPARAM wParam, LPARAM lParam) {
     case WM_PAINT:
       Paint();
       return 0;
+    case WM_PRINTCLIENT: {
+      // PrintWindow and WM_PRINT: the client area drawn into the caller's DC.
+      RECT r;
+      GetClientRect(handle_, &r);
+      if (lParam & PRF_ERASEBKGND) FillRect(reinterpret_cast<HDC>(wParam), &r, Brush());
+      PaintControls(reinterpret_cast<HDC>(wParam), r);
+      return 0;
+    }
     case WM_CLOSE:
       Close();
       return 0;

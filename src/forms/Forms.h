@@ -33,13 +33,13 @@ class TFont {
   TFont(const TFont&) = delete;
   TFont& operator=(const TFont&) = delete;
   ~TFont();
-  void Assign(const FontSpec& spec, int pixelsPerInch);
-  const FontSpec& Spec() const { return spec_; }
+  void Assign(const FontSpec& definition, int pixelsPerInch);
+  const FontSpec& Definition() const { return definition_; }
   int PixelHeight() const { return height_; }  // negative, like the layout's
   HFONT Handle() const;
 
  private:
-  FontSpec spec_{};
+  FontSpec definition_{};
   int height_ = -12;
   mutable HFONT handle_ = nullptr;
 };
@@ -259,6 +259,7 @@ class TForm {
  private:
   static LRESULT CALLBACK StaticWndProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
   void Paint();
+  void PaintControls(HDC dc, const RECT& area);
   HBRUSH Brush();
 
   const FormLayout& layout_;
