@@ -181,7 +181,8 @@ TEST_F(PatchRun, AFolderOnTheDesktopMatchingThePatternIsRenamed) {
 
 struct VersionCase {
   const char* stored;
-  const wchar_t* shortcut;
+  const wchar_t* shortcut;  // the desktop's game shortcut afterwards
+  const wchar_t* message;
 };
 
 class VersionLine : public PatchRun, public ::testing::WithParamInterface<VersionCase> {};
@@ -192,14 +193,16 @@ TEST_P(VersionLine, GoesIntoTheNewNameUntrimmed) {
   PutOnDesktop(kShortcut);
   Installer app(exe);
   PressStart(StartWith(app, game));
-  ExpectLastMessage(app, kM4);
+  ExpectLastMessage(app, GetParam().message);
   EXPECT_EQ(GameShortcuts(), std::vector<std::wstring>{GetParam().shortcut});
 }
 
 INSTANTIATE_TEST_SUITE_P(Lines, VersionLine,
-                         ::testing::Values(VersionCase{"1.261\r\n2.000\r\n", L"0(カリオン)のAster1.261.lnk"},
-                                           VersionCase{"1.262", L"0(カリオン)のAster1.262.lnk"},
-                                           VersionCase{" 1.263 \t\n", L"0(カリオン)のAster 1.263 \t.lnk"}));
+                         ::testing::Values(VersionCase{"1.261\r\n2.000\r\n", L"0(カリオン)のAster1.261.lnk", kM4.c_str()},
+                                           VersionCase{"1.262", L"0(カリオン)のAster1.262.lnk", kM4.c_str()},
+                                           VersionCase{" 1.263 \n", L"0(カリオン)のAster 1.263 .lnk", kM4.c_str()},
+                                           // A tab cannot stand in a file name: the rename fails.
+                                           VersionCase{"1.264\t\n", L"0(カリオン)のAster.lnk", kM5.c_str()}));
 
 TEST_F(PatchRun, WithoutAMatchingShortcutAWorkingOneIsCreated) {
   const std::wstring game = MakeGame(root + L"\\game");
