@@ -67,8 +67,13 @@ class InstallerTest : public ::testing::Test {
     EXPECT_EQ(box.caption, kTitle);
     EXPECT_EQ(box.text, text);
     Installer::Answer(box, L"OK");
-    EXPECT_TRUE(WaitFor([&] { return !app.Find(L"#32770", true); }, 10000));
+    EXPECT_TRUE(WaitGone(box));
     EXPECT_TRUE(app.Running());
+  }
+
+  // Waits until an answered box has closed (another may open right after it).
+  static bool WaitGone(const Box& box) {
+    return WaitFor([&] { return !IsWindow(box.hwnd) || !IsWindowVisible(box.hwnd); }, 10000);
   }
 
   std::wstring root, exe;

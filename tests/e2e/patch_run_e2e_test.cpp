@@ -130,7 +130,7 @@ TEST_F(PatchRun, ASubFolderThatCannotBeMadeGivesTheFolderMessageThenM3) {
   const Box folder = app.WaitBox();
   EXPECT_EQ(folder.text, kFolderFailed);
   Installer::Answer(folder, L"OK");
-  EXPECT_TRUE(WaitFor([&] { return !app.Find(L"#32770", true); }, 10000));
+  EXPECT_TRUE(WaitGone(folder));
   ExpectLastMessage(app, kM3);
   // The files before the failing record were written all the same.
   EXPECT_EQ(ReadFileBytes(game + L"\\Game02.exe"), "new game program");
@@ -269,7 +269,7 @@ TEST_F(PatchRun, AScratchFileThatCannotBeCreatedShowsTheErrorBoxAndKeepsTheWindo
   EXPECT_EQ(box.text, L"ファイル " + root + L"\\work.tmp を作成できません.");
   EXPECT_TRUE(box.hasIcon);
   Installer::Answer(box, L"OK");
-  EXPECT_TRUE(WaitFor([&] { return !app.Find(L"#32770", true); }, 10000));
+  EXPECT_TRUE(WaitGone(box));
   EXPECT_TRUE(app.Running());
   EXPECT_FALSE(IsWindowVisible(app.Find(L"TWaitForm")));
   EXPECT_EQ(ReadFileBytes(game + L"\\Game02.exe"), "old game");
@@ -287,7 +287,7 @@ TEST_F(PatchRun, AProgramWithoutItsArchiveShowsTheResourceErrorAndWritesNothing)
   EXPECT_EQ(box.text, L"kaster リソースが見つかりません.");
   EXPECT_TRUE(box.hasIcon);
   Installer::Answer(box, L"OK");
-  EXPECT_TRUE(WaitFor([&] { return !app.Find(L"#32770", true); }, 10000));
+  EXPECT_TRUE(WaitGone(box));
   EXPECT_TRUE(app.Running());
   EXPECT_FALSE(Exists(root + L"\\work.tmp"));
   PostMessageW(setup, WM_CLOSE, 0, 0);
