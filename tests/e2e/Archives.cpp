@@ -4,22 +4,6 @@
 
 namespace e2e {
 
-std::string MakeArchive(const std::vector<ArchiveFile>& files) {
-  std::string out;
-  for (const ArchiveFile& f : files) {
-    out += static_cast<char>(f.name.size());
-    out += f.name;
-    const auto size = static_cast<unsigned>(f.data.size());
-    for (int i = 0; i < 4; ++i) out += static_cast<char>((size >> (8 * i)) & 0xFF);
-    for (size_t i = 0; i < f.data.size(); i += 8) {
-      const size_t n = f.data.size() - i < 8 ? f.data.size() - i : 8;
-      out += static_cast<char>(0xFF);
-      out.append(f.data, i, n);
-    }
-  }
-  return out;
-}
-
 namespace {
 BOOL CALLBACK CollectLanguage(HMODULE, LPCWSTR, LPCWSTR, WORD language, LONG_PTR list) {
   reinterpret_cast<std::vector<WORD>*>(list)->push_back(language);

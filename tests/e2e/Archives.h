@@ -4,16 +4,12 @@
 #include <string>
 #include <vector>
 
+#include "LiteralArchive.h"
+
 namespace e2e {
 
-struct ArchiveFile {
-  std::string name;  // CP932, '\' separators
-  std::string data;
-};
-
-// An archive in the carried format whose streams are all literals (valid for
-// the decoder, no compression needed for a test).
-std::string MakeArchive(const std::vector<ArchiveFile>& files);
+using ArchiveFile = testarchive::File;
+inline std::string MakeArchive(const std::vector<ArchiveFile>& files) { return testarchive::LiteralArchive(files); }
 
 // Replaces the carried archive of a copied program.
 bool ReplaceCarriedArchive(const std::wstring& exePath, const std::string& archive);

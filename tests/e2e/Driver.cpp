@@ -4,6 +4,8 @@
 
 #include <stdexcept>
 
+#include "FileTree.h"
+
 namespace e2e {
 
 std::wstring ClassOf(HWND hwnd) {
@@ -149,26 +151,7 @@ bool Installer::Running() const { return WaitForSingleObject(pi_.hProcess, 0) ==
 
 // ---- files ----
 
-void RemoveTree(const std::wstring& path) {
-  const DWORD attributes = GetFileAttributesW(path.c_str());
-  if (attributes == INVALID_FILE_ATTRIBUTES) return;
-  if (attributes & FILE_ATTRIBUTE_DIRECTORY) {
-    WIN32_FIND_DATAW fd;
-    HANDLE h = FindFirstFileW((path + L"\\*").c_str(), &fd);
-    if (h != INVALID_HANDLE_VALUE) {
-      do {
-        const std::wstring name = fd.cFileName;
-        if (name != L"." && name != L"..") RemoveTree(path + L"\\" + name);
-      } while (FindNextFileW(h, &fd));
-      FindClose(h);
-    }
-    SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
-    RemoveDirectoryW(path.c_str());
-  } else {
-    SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
-    DeleteFileW(path.c_str());
-  }
-}
+void RemoveTree(const std::wstring& path) { testfiles::RemoveTree(path); }
 
 std::wstring TestRoot(const std::wstring& name) {
   CreateDirectoryW(L"C:\\e2e", nullptr);

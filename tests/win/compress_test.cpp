@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include "BoxWatcher.h"
+#include "LiteralArchive.h"
 #include "TempDir.h"
 #include "archive/Compress.h"
 #include "forms/Forms.h"
@@ -10,25 +11,8 @@ using namespace wintest;
 
 namespace {
 
-struct Record {
-  std::string name, data;
-};
-
-// Records whose streams are literals only.
-std::string Archive(const std::vector<Record>& records) {
-  std::string out;
-  for (const Record& r : records) {
-    out += static_cast<char>(r.name.size());
-    out += r.name;
-    const auto n = static_cast<unsigned>(r.data.size());
-    for (int i = 0; i < 4; ++i) out += static_cast<char>(n >> (8 * i));
-    for (size_t i = 0; i < r.data.size(); i += 8) {
-      out += '\xFF';
-      out.append(r.data, i, 8);
-    }
-  }
-  return out;
-}
+using Record = testarchive::File;
+std::string Archive(const std::vector<Record>& records) { return testarchive::LiteralArchive(records); }
 
 class Extraction : public ::testing::Test {
  protected:
