@@ -1,5 +1,7 @@
 #include "packlib/DemoPatch.h"
 
+#include <algorithm>
+
 #include <cmath>
 #include <cstring>
 #include <set>
@@ -218,13 +220,16 @@ size_t Cp932Length(std::string_view utf8) { return Cp932(utf8).size(); }
 
 }  // namespace
 
-std::vector<DemoFile> MakeDemoPatch() {
+std::vector<DemoFile> MakeDemoPatch(const std::vector<uint8_t>& gameProgram) {
   Rng rng(0x5EED2600);
   std::vector<DemoFile> files;
   files.push_back({"Config02.exe", {}});
   Program(rng, files.back().bytes, 233472);
   files.push_back({"Game02.exe", {}});
   Program(rng, files.back().bytes, kLargest);
+  if (!gameProgram.empty() && gameProgram.size() <= kLargest) {
+    std::copy(gameProgram.begin(), gameProgram.end(), files.back().bytes.begin());
+  }
   files.push_back({"version.txt", {'1', '.', '2', '6', '0', '\r', '\n'}});
 
   // Sizes of the 280 folder files: spread evenly on a log scale from 40
