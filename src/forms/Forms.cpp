@@ -159,14 +159,18 @@ void TForm::SetBounds(int left, int top, int width, int height) {
 }
 
 void TForm::Close() {
-  TCloseAction action = this == Application->MainForm() ? TCloseAction::Free : TCloseAction::Hide;
+  const bool mainForm = this == Application->MainForm();
+  // The main form closes once: a click queued behind the first close (a
+  // double-click on Cancel) must not run its close handler a second time.
+  if (mainForm && Application->Terminated()) return;
+  TCloseAction action = mainForm ? TCloseAction::Free : TCloseAction::Hide;
   if (inModal_) {
     if (ModalResult == mrNone) ModalResult = mrCancel;
     return;
   }
   DoClose(action);
   if (action == TCloseAction::None) return;
-  if (this == Application->MainForm()) {
+  if (mainForm) {
     Application->Terminate();
   } else if (action == TCloseAction::Minimize) {
     ShowWindow(handle_, SW_MINIMIZE);

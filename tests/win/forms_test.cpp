@@ -18,6 +18,10 @@ class TTestForm : public TForm {
  public:
   TTestForm() : TForm(kLayout), Button(*this, kButton) {}
   TButton Button;
+  int Closes = 0;
+
+ protected:
+  void DoClose(TCloseAction&) override { ++Closes; }
 };
 
 class Framework : public ::testing::Test {
@@ -110,9 +114,15 @@ TEST_F(Framework, TheMessageBoxShowsTheTextUnchangedWithOneOkButton) {
   }
 }
 
-TEST_F(Framework, TheMainFormsCloseEndsTheApplication) {
+TEST_F(Framework, TheMainFormClosesOnceAndEndsTheApplication) {
   form->Close();
   EXPECT_TRUE(app->Terminated());
+  // A second close (a click queued behind the first) runs no handler again.
+  PostMessageW(form->Handle(), WM_CLOSE, 0, 0);
+  MSG msg;
+  while (PeekMessageW(&msg, form->Handle(), 0, 0, PM_REMOVE)) DispatchMessageW(&msg);
+  form->Close();
+  EXPECT_EQ(form->Closes, 1);
 }
 
 }  // namespace
