@@ -2,6 +2,7 @@
 
 #include <commctrl.h>
 
+#include <climits>
 #include <cstring>
 
 #include "forms/StoredPicture.h"
@@ -291,7 +292,18 @@ void TProgressBar::SetMax(int max) {
 
 void TProgressBar::SetPosition(int position) {
   position_ = position < min_ ? min_ : position > max_ ? max_ : position;
-  if (handle_) SendMessageW(handle_, PBM_SETPOS, static_cast<WPARAM>(position_), 0);
+  if (!handle_) return;
+  // A themed bar glides forward on a timer, which no one dispatches while the
+  // extraction runs; a step back is drawn at once. So step one past the
+  // position (widening the range for a moment at its end) and back.
+  if (position_ < max_) {
+    SendMessageW(handle_, PBM_SETPOS, static_cast<WPARAM>(position_ + 1), 0);
+  } else if (max_ < INT_MAX) {
+    SendMessageW(handle_, PBM_SETRANGE32, static_cast<WPARAM>(min_), static_cast<LPARAM>(max_) + 1);
+    SendMessageW(handle_, PBM_SETPOS, static_cast<WPARAM>(position_) + 1, 0);
+    SendMessageW(handle_, PBM_SETRANGE32, static_cast<WPARAM>(min_), static_cast<LPARAM>(max_));
+  }
+  SendMessageW(handle_, PBM_SETPOS, static_cast<WPARAM>(position_), 0);
 }
 
 }  // namespace forms

@@ -148,7 +148,11 @@ void TForm::SetVisible(bool visible) {
   }
 }
 
-void TForm::Update() { UpdateWindow(handle_); }
+void TForm::Update() {
+  // The form and its child windows (labels are part of the form, the bars are
+  // windows of their own) paint what is pending now; no other message is handled.
+  RedrawWindow(handle_, nullptr, nullptr, RDW_UPDATENOW | RDW_ALLCHILDREN);
+}
 
 void TForm::Invalidate(const RECT& rect) {
   if (handle_) InvalidateRect(handle_, &rect, FALSE);
