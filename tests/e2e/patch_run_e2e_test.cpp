@@ -160,7 +160,9 @@ TEST_F(PatchRun, WhenBothNamesExistTheRenameFailsWithM5) {
   PutOnDesktop(kShortcut);
   PutOnDesktop(kRenamed);
   // The run takes whatever the directory search returns first.
-  const std::wstring first = GameShortcuts().front();
+  const auto before = GameShortcuts();
+  ASSERT_EQ(before.size(), 2u);
+  const std::wstring first = before.front();
   Installer app(exe);
   PressStart(StartWith(app, game));
   ExpectLastMessage(app, first == kShortcut ? kM5 : kM4);
