@@ -71,6 +71,12 @@ class InstallerTest : public ::testing::Test {
     EXPECT_TRUE(app.Running());
   }
 
+  // Closes the setup window as its close box would and waits for the program to end.
+  static void CloseSetup(Installer& app, HWND setup) {
+    PostMessageW(setup, WM_CLOSE, 0, 0);
+    EXPECT_TRUE(app.WaitExit(20000));
+  }
+
   // Waits until an answered box has closed (another may open right after it).
   static bool WaitGone(const Box& box) {
     return WaitFor([&] { return !IsWindow(box.hwnd) || !IsWindowVisible(box.hwnd); }, 10000);

@@ -105,8 +105,7 @@ TEST_F(LayoutSeenFromOutside, TheSetupWindowAndItsControls) {
                         Child(setup, L"Button", L"参照"), edit};
   for (size_t i = 0; i < 4; ++i) EXPECT_EQ(GetNextDlgTabItem(setup, order[i], FALSE), order[(i + 1) % 4]) << i;
 
-  PostMessageW(setup, WM_CLOSE, 0, 0);
-  EXPECT_TRUE(app.WaitExit(20000));
+  CloseSetup(app, setup);
 }
 
 TEST_F(LayoutSeenFromOutside, TheProgressAndWaitWindowsAreFixedDialogsShownCentredOverTheSetupWindow) {

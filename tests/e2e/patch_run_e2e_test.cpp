@@ -78,8 +78,7 @@ TEST_F(PatchRun, AMissingFolderOrAFileGivesM1AndAPressRepeatsTheTests) {
   PressStart(setup);
   ExpectMessageAndStay(app, kM2);
   EXPECT_FALSE(Exists(root + L"\\work.tmp"));
-  PostMessageW(setup, WM_CLOSE, 0, 0);
-  EXPECT_TRUE(app.WaitExit(20000));
+  CloseSetup(app, setup);
 }
 
 TEST_F(PatchRun, AFolderWithoutTheGameOrWithAFolderNamedLikeItGivesM2) {
@@ -91,8 +90,7 @@ TEST_F(PatchRun, AFolderWithoutTheGameOrWithAFolderNamedLikeItGivesM2) {
   PressStart(setup);
   ExpectMessageAndStay(app, kM2);
   EXPECT_FALSE(Exists(root + L"\\work.tmp"));
-  PostMessageW(setup, WM_CLOSE, 0, 0);
-  EXPECT_TRUE(app.WaitExit(20000));
+  CloseSetup(app, setup);
 }
 
 TEST_F(PatchRun, ADriveRootIsUsedWithTheDoubledSeparator) {
@@ -275,8 +273,7 @@ TEST_F(PatchRun, AScratchFileThatCannotBeCreatedShowsTheErrorBoxAndKeepsTheWindo
   EXPECT_TRUE(app.Running());
   EXPECT_FALSE(IsWindowVisible(app.Find(L"TWaitForm")));
   EXPECT_EQ(ReadFileBytes(game + L"\\Game02.exe"), "old game");
-  PostMessageW(setup, WM_CLOSE, 0, 0);
-  EXPECT_TRUE(app.WaitExit(20000));
+  CloseSetup(app, setup);
 }
 
 TEST_F(PatchRun, AProgramWithoutItsArchiveShowsTheResourceErrorAndWritesNothing) {
@@ -292,8 +289,7 @@ TEST_F(PatchRun, AProgramWithoutItsArchiveShowsTheResourceErrorAndWritesNothing)
   EXPECT_TRUE(WaitGone(box));
   EXPECT_TRUE(app.Running());
   EXPECT_FALSE(Exists(root + L"\\work.tmp"));
-  PostMessageW(setup, WM_CLOSE, 0, 0);
-  EXPECT_TRUE(app.WaitExit(20000));
+  CloseSetup(app, setup);
 }
 
 }  // namespace

@@ -84,8 +84,7 @@ TEST_F(Startup, AnInstallerFolderWhoseNameEndsInTrailByte5CKeepsItsName) {
   HWND setup = app.SetupWindow();
   ASSERT_NE(setup, nullptr);
   EXPECT_EQ(TextOf(Child(setup, L"Edit")), folder + L"\\kaster");
-  PostMessageW(setup, WM_CLOSE, 0, 0);
-  EXPECT_TRUE(app.WaitExit(20000));
+  CloseSetup(app, setup);
 }
 
 }  // namespace

@@ -296,12 +296,13 @@ int ExtractArchiveFile(const fs::path& archivePath, const fs::path& folder, std:
 
 bool VerifyArchive(const fs::path& archivePath, VerifyReport& report, std::string& error) {
   report = {};
+  File in(std::fopen(archivePath.c_str(), "rb"));
+  if (!in) {
+    error = archivePath.string() + ": cannot open";
+    return false;
+  }
   {
-    File in(std::fopen(archivePath.c_str(), "rb"));
-    if (!in) {
-      error = archivePath.string() + ": cannot open";
-      return false;
-    }
+    // First what the installer would do with it, then a record-by-record scan.
     archive::StdioSource source(in.get());
     archive::ByteReader reader(source);
     archive::Ring ring;
@@ -309,11 +310,7 @@ bool VerifyArchive(const fs::path& archivePath, VerifyReport& report, std::strin
     report.engineCount = archive::ExtractArchive(reader, FolderHost::kTarget, ring, host);
     report.engineError = host.error;
   }
-  File in(std::fopen(archivePath.c_str(), "rb"));
-  if (!in) {
-    error = archivePath.string() + ": cannot open";
-    return false;
-  }
+  std::rewind(in.get());
   archive::StdioSource source(in.get());
   archive::ByteReader reader(source);
   for (;;) {
