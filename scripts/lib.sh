@@ -38,3 +38,20 @@ stop_display() {
   if [ -n "${xvfb_pid:-}" ]; then kill "$xvfb_pid" 2>/dev/null || true; wait "$xvfb_pid" 2>/dev/null || true; fi
   xvfb_pid=
 }
+
+# Drive S: of the Wine prefix: a RAM disk of 2 MB, so tests can fill a disk.
+# Mounting needs root; without it S: stays absent and those tests skip.
+small_disk="$root/build/wine/drive_s"
+mount_small_disk() {
+  mkdir -p "$small_disk"
+  if ! mountpoint -q "$small_disk"; then
+    mount -t tmpfs -o size=2m,mode=0777 tmpfs "$small_disk" 2>/dev/null ||
+      { echo "note: cannot mount a small RAM disk (needs root): the full-disk tests will skip"; return 0; }
+  fi
+  ln -sfn "$small_disk" "$WINEPREFIX/dosdevices/s:"
+}
+
+unmount_small_disk() {
+  rm -f "$WINEPREFIX/dosdevices/s:"
+  if mountpoint -q "$small_disk" 2>/dev/null; then umount "$small_disk" 2>/dev/null || true; fi
+}

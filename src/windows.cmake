@@ -8,6 +8,8 @@ add_library(ps_app STATIC
   forms/Streams.cpp
   filesys/FileOps.cpp
   filesys/WinFiles.cpp
+  filesys/Staging.cpp
+  filesys/ScratchFile.cpp
   filesys/FileCtrl.cpp
   filesys/SelectDirDlg.cpp
   archive/Compress.cpp
@@ -15,6 +17,7 @@ add_library(ps_app STATIC
   support/Shelllink.cpp
   support/ShellApi.cpp
   setup/PatchSetup.cpp
+  setup/PatchRun.cpp
   app/Layouts.cpp
   app/WaitDialog.cpp
 )

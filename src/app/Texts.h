@@ -24,6 +24,11 @@ inline constexpr char kM1NoFolder[] = "体験版がセットアップされた�
 inline constexpr char kM2Before[] = "指定されたフォルダには";
 inline constexpr char kM2After[] = "がセットアップされていません";
 inline constexpr char kM3Failed[] = "セットアップが正常に終了できませんでした";
+// Shown before M3 when a sub-folder of the game folder could not be made.
+inline constexpr char kFolderFailed[] = "ディレクトリを作成できませんでした";
+// The game folder's name holds a character that code page 932 cannot hold
+// exactly: no file is acted on through a look-alike name.
+inline constexpr char kUnusableFolderName[] = "フォルダ名に使用できない文字が含まれています";
 // Messages of the version and shortcut step (the gaps in M5 and M6 are U+3000).
 inline constexpr char kM4Done[] = "セットアップが正常に終了しました";
 inline constexpr char kM5Exists[] = "同一のショートカットが存在したため　作成しませんでした";

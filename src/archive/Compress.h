@@ -1,13 +1,14 @@
-// The progress window: unpacks a patch archive into the game folder, naming
-// the file being written and showing the overall progress.
+// The progress window: names the file being written and shows the overall
+// progress while a patch archive is unpacked into the game folder.
 #pragma once
 
 #include <string>
 
 #include "archive/engine/Ring.h"
 #include "forms/Forms.h"
+#include "setup/PatchRun.h"
 
-class TCompressForm : public forms::TForm {
+class TCompressForm : public forms::TForm, public patchrun::Progress {
  public:
   TCompressForm();
 
@@ -17,12 +18,22 @@ class TCompressForm : public forms::TForm {
   forms::TLabel Label2;
 
   // Extracts every record of the archive file into `target` and returns the
-  // number of files written; 0 when the archive cannot be opened, when a folder
-  // cannot be created, or when the archive is damaged, unsafe or cannot be
-  // written out. The archive is closed and the window hidden on every return.
+  // number of files written. The whole archive is checked first and the files
+  // are staged, so 0 (the archive cannot be opened, is damaged or unsafe, a
+  // folder or a file cannot be made or written) means the target folder is
+  // as it was. The archive is closed and the window hidden on every return.
   int ExtractArchive(const std::string& archivePath, const std::string& target);
 
+  // The decoder's dictionary, for a patch run.
+  archive::Ring& Ring() { return FRing; }
+
   void FormCreate() {}
+
+  // Progress of a patch run.
+  void ExtractionStarted(uint64_t archiveLength) override;
+  void FileStarted(const std::string& finalPath) override;
+  void FileWritten(uint64_t offset) override;
+  void ExtractionEnded() override;
 
  protected:
   void DoCreate() override { FormCreate(); }

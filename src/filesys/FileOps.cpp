@@ -22,11 +22,13 @@ bool IsExistingFile(const std::string& path) {
   return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 
-bool MakeDirectoryPath(const std::string& dir) {
+bool MakeDirectoryPath(const std::string& dir, std::vector<std::string>* created) {
   if (dir.empty()) throw Exception("ディレクトリを作成することができません");
   const std::string path = pathrules::WithoutTrailingDelimiter(dir);
   if (path.size() < 3 || IsExistingDirectory(path)) return true;
   const std::string parent = pathrules::Parent(path);
   if (parent == path) return true;  // the text ends in ':'
-  return MakeDirectoryPath(parent) && CreateDirectoryW(Wide(path).c_str(), nullptr);
+  if (!MakeDirectoryPath(parent, created) || !CreateDirectoryW(Wide(path).c_str(), nullptr)) return false;
+  if (created) created->push_back(path);
+  return true;
 }

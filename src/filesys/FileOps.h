@@ -2,6 +2,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 // True when `path` names an existing directory (a trailing '\' is accepted).
 // False for the empty path, a file, or anything that cannot be queried.
@@ -15,5 +16,6 @@ bool IsExistingFile(const std::string& path);
 // Creates `dir` and every missing level above it, outermost first. Returns
 // whether the last level was created (or already existed); a level that cannot
 // be created gives false. Raises Exception("ディレクトリを作成することができません")
-// for the empty path and for a relative name without a parent.
-bool MakeDirectoryPath(const std::string& dir);
+// for the empty path and for a relative name without a parent. Each level it
+// creates is appended to `created` (outermost first) when that is given.
+bool MakeDirectoryPath(const std::string& dir, std::vector<std::string>* created = nullptr);

@@ -8,7 +8,7 @@ std::unique_ptr<FileSource> FileSource::Open(const std::string& path) {
   HANDLE h = CreateFileW(forms::Wide(path).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                          FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
   if (h == INVALID_HANDLE_VALUE) return nullptr;
-  return std::unique_ptr<FileSource>(new FileSource(h));
+  return std::make_unique<FileSource>(h);
 }
 
 FileSource::~FileSource() { CloseHandle(handle_); }
@@ -25,9 +25,30 @@ uint64_t FileSource::Length() const {
   return GetFileSizeEx(handle_, &size) ? static_cast<uint64_t>(size.QuadPart) : 0;
 }
 
-std::unique_ptr<FileSink> FileSink::Create(const std::string& path) {
-  HANDLE h = CreateFileW(forms::Wide(path).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
-                         nullptr);
+bool FileSource::Rewind() {
+  LARGE_INTEGER zero{};
+  return SetFilePointerEx(handle_, zero, nullptr, FILE_BEGIN);
+}
+
+bool FileSource::ReadAt(uint64_t offset, uint8_t* buffer, size_t size) {
+  LARGE_INTEGER at{};
+  at.QuadPart = static_cast<LONGLONG>(offset);
+  if (!SetFilePointerEx(handle_, at, nullptr, FILE_BEGIN)) return false;
+  while (size > 0) {
+    const size_t n = ReadSome(buffer, size);
+    if (n == 0) return false;
+    buffer += n;
+    size -= n;
+  }
+  return true;
+}
+
+std::unique_ptr<FileSink> FileSink::Create(const std::string& path, Disposition disposition) {
+  return Create(forms::Wide(path), disposition);
+}
+
+std::unique_ptr<FileSink> FileSink::Create(const std::wstring& path, Disposition disposition) {
+  HANDLE h = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, disposition, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (h == INVALID_HANDLE_VALUE) return nullptr;
   return std::unique_ptr<FileSink>(new FileSink(h));
 }

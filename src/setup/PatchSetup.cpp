@@ -6,11 +6,12 @@
 #include "archive/Compress.h"
 #include "filesys/FileOps.h"
 #include "filesys/PathRules.h"
+#include "filesys/ScratchFile.h"
 #include "forms/Dialogs.h"
 #include "forms/Streams.h"
 #include "forms/Wide.h"
+#include "setup/PatchRun.h"
 #include "support/Library.h"
-#include "support/ShellApi.h"
 #include "support/Shelllink.h"
 
 using forms::ShowMessage;
@@ -25,17 +26,38 @@ std::string FolderOfProgram(const std::string& programPath) {
 
 namespace {
 
+// The running program's path; empty when it has no exact CP932 form (a
+// look-alike would name another folder).
 std::string RunningProgramPath() {
   std::wstring buffer(MAX_PATH, L'\0');
   for (;;) {
     const DWORD n = GetModuleFileNameW(nullptr, buffer.data(), static_cast<DWORD>(buffer.size()));
     if (n < buffer.size()) {
       buffer.resize(n);
-      return forms::Narrow(buffer);
+      std::string path;
+      return forms::NarrowExactly(buffer, path) ? path : std::string();
     }
     buffer.resize(buffer.size() * 2);
   }
 }
+
+// The wait window while the scratch file is written and checked, the progress
+// window while the files are staged.
+class WindowProgress : public patchrun::Progress {
+ public:
+  void Preparing(bool on) override {
+    if (on) {
+      WaitForm->Show();
+      WaitForm->Update();
+    } else {
+      WaitForm->Hide();
+    }
+  }
+  void ExtractionStarted(uint64_t length) override { CompressForm->ExtractionStarted(length); }
+  void FileStarted(const std::string& path) override { CompressForm->FileStarted(path); }
+  void FileWritten(uint64_t offset) override { CompressForm->FileWritten(offset); }
+  void ExtractionEnded() override { CompressForm->ExtractionEnded(); }
+};
 
 }  // namespace
 
@@ -75,75 +97,29 @@ void TInstallForm::Button1Click() { Close(); }
 void TInstallForm::FormClose(forms::TCloseAction& /*Action*/) {
   delete ShellLink;
   delete TextLibrary;
-  const std::string scratch = FExeDir + texts::kScratchFileName;
-  if (IsExistingFile(scratch)) DeleteFileW(Wide(scratch).c_str());
+  // Only a leftover of ours is removed: never a link or someone else's file.
+  if (FExeDir.empty()) return;
+  try {
+    const forms::ResourceBlock archive =
+        forms::FindResourceBlock(texts::kArchiveResourceName, texts::kArchiveResourceType);
+    filesys::RemoveLeftoverScratch(FExeDir + texts::kScratchFileName,
+                                   {static_cast<const uint8_t*>(archive.Data), archive.Size});
+  } catch (const Exception&) {
+    // A program without its archive never wrote a scratch file.
+  }
 }
 
 void TInstallForm::SetupButtonClick() {
-  const std::string target = Edit1.Text();
-  if (!IsExistingDirectory(target)) {
-    ShowMessage(texts::kM1NoFolder);
-    return;
-  }
-  if (!IsExistingFile(target + texts::kGameProgram)) {
-    ShowMessage(std::string(texts::kM2Before) + texts::kGameTitle + texts::kM2After);
-    return;
-  }
-  const forms::ResourceBlock archive =
-      forms::FindResourceBlock(texts::kArchiveResourceName, texts::kArchiveResourceType);
-
-  // The wait window covers the one long write of the carried archive.
-  const std::string scratch = FExeDir + texts::kScratchFileName;
-  WaitForm->Show();
-  WaitForm->Update();
-  try {
-    forms::WriteWholeFile(scratch, archive.Data, archive.Size);
-  } catch (...) {
-    WaitForm->Hide();
-    throw;
-  }
-  WaitForm->Hide();
-
-  const int written = CompressForm->ExtractArchive(scratch, target);
-  if (written <= 0) {
-    ShowMessage(texts::kM3Failed);
-  } else {
-    UpdateShortcut();
-  }
-  DeleteFileW(Wide(scratch).c_str());
-  Close();
-}
-
-void TInstallForm::UpdateShortcut() {
-  const std::string target = Edit1.Text();
-  TextLibrary->ReadLines(target + "\\" + texts::kVersionFile, &FVersion, 1, "rt");
-
-  std::string desktop(260, ' ');
-  if (!ShellLink->GetSpecialFolderPath(forms::Application->Handle(), shellapi::kDesktopDirectory, desktop)) {
-    ShowMessage(texts::kM7NoShortcut);
-    return;
-  }
-  const std::string prefix = desktop + "\\" + texts::kGameTitle;
-  const std::string newPath = prefix + FVersion + texts::kShortcutExtension;
-
-  WIN32_FIND_DATAW found;
-  HANDLE search = FindFirstFileW(Wide(prefix + "*" + texts::kShortcutExtension).c_str(), &found);
-  if (search == INVALID_HANDLE_VALUE) {
-    // No shortcut to rename: make the one the message promises, pointing at the game.
-    if (ShellLink->CreateLink(newPath, target + texts::kGameProgram, target)) {
-      ShowMessage(texts::kM6Created);
-    } else {
-      ShowMessage(texts::kM7NoShortcut);
-    }
-    return;
-  }
-  FindClose(search);
-  const std::string oldPath = desktop + "\\" + forms::Narrow(found.cFileName);
-  if (MoveFileW(Wide(oldPath).c_str(), Wide(newPath).c_str())) {
-    ShowMessage(texts::kM4Done);
-  } else {
-    ShowMessage(texts::kM5Exists);
-  }
+  patchrun::Settings settings;
+  settings.target = Edit1.Text();
+  settings.exeDir = FExeDir;
+  settings.owner = forms::Application->Handle();
+  settings.ring = &CompressForm->Ring();
+  WindowProgress progress;
+  // The framework's errors leave the handler and show in the error box.
+  const patchrun::Outcome outcome = patchrun::RunPatch(settings, progress, FVersion);
+  for (const std::string& message : patchrun::Messages(outcome)) ShowMessage(message);
+  if (patchrun::EndsProgram(outcome)) Close();
 }
 
 void TInstallForm::Button2Click() {

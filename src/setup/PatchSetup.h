@@ -35,9 +35,6 @@ class TInstallForm : public forms::TForm {
   void DoClose(forms::TCloseAction& action) override { FormClose(action); }
 
  private:
-  // Reads the new version and gives the desktop shortcut a name carrying it;
-  // shows exactly one message.
-  void UpdateShortcut();
   std::string FVersion;
   std::string FExeDir;
 };

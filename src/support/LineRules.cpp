@@ -2,6 +2,8 @@
 
 #include <cstring>
 
+#include "filesys/PathRules.h"
+
 namespace support {
 
 int ReadLinesFrom(const std::function<int()>& next, std::string* lines, std::uint32_t maxLines, const char* mode) {
@@ -31,6 +33,20 @@ int ReplaceFirst(std::string& text, const std::string& from, const std::string& 
   if (at == std::string::npos) return 0;
   text.replace(at, from.size(), to);
   return 1;
+}
+
+bool IsNamePart(std::string_view text) {
+  for (size_t i = 0; i < text.size(); ++i) {
+    const auto b = static_cast<unsigned char>(text[i]);
+    if (pathrules::IsLeadByte(b)) {
+      if (i + 1 >= text.size()) return false;
+      const auto trail = static_cast<unsigned char>(text[++i]);
+      if (trail < 0x40 || trail == 0x7F || trail > 0xFC) return false;
+      continue;
+    }
+    if (b < 0x20 || b == 0x7F || std::strchr("\\/:*?\"<>|", b) != nullptr) return false;
+  }
+  return true;
 }
 
 }  // namespace support

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <string_view>
 
 namespace support {
 
@@ -19,5 +20,11 @@ int ReadLinesFrom(const std::function<int()>& next, std::string* lines, std::uin
 // by `to`. Returns 1 when it replaced, 0 when `from` or `text` is empty or
 // `from` does not occur.
 int ReplaceFirst(std::string& text, const std::string& from, const std::string& to);
+
+// True when `text` can stand inside one file name as it is: well-formed CP932
+// (no lead byte without its trail byte), no control byte, and none of
+// \ / : * ? " < > | as a single-byte character (a 0x5C or 0x7C trail byte
+// belongs to its double-byte character). The empty text is usable.
+bool IsNamePart(std::string_view text);
 
 }  // namespace support

@@ -8,8 +8,8 @@ TShellLink* ShellLink = nullptr;
 bool TShellLink::GetSpecialFolderPath(HWND Owner, int Folder, std::string& Path) {
   std::wstring path;
   if (!shellapi::SpecialFolderPath(Owner, Folder, path)) return false;
-  Path = forms::Narrow(path);
-  return true;
+  // A folder that CP932 cannot name exactly is no folder to act on.
+  return forms::NarrowExactly(path, Path);
 }
 
 bool TShellLink::CreateLink(const std::string& LinkPath, const std::string& Target, const std::string& WorkingDir) {

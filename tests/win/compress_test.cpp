@@ -4,7 +4,9 @@
 #include "BoxWatcher.h"
 #include "LiteralArchive.h"
 #include "TempDir.h"
+#include "FileTree.h"
 #include "archive/Compress.h"
+#include "archive/engine/Trailer.h"
 #include "forms/Forms.h"
 
 using namespace wintest;
@@ -50,8 +52,9 @@ TEST_F(Extraction, WritesEveryFileBelowTheTargetCreatingFoldersWithJapaneseNames
   EXPECT_EQ(ReadFile(game() + "\\データ\\ソ表\\能力.dat"), "deep");
   EXPECT_EQ(ReadFile(game() + "\\データ\\表"), "beside");
   EXPECT_EQ(CompressForm->Label1.Caption(), game() + "\\Game02.exe");
-  // The bar ends at the archive's end.
+  // The bar ends at the archive's end, and nothing temporary remains.
   EXPECT_EQ(CompressForm->AllBar.Position(), CompressForm->AllBar.Max());
+  EXPECT_TRUE(testfiles::StagingLeftovers(testfiles::TakeSnapshot(forms::Wide(game()))).empty());
 }
 
 TEST_F(Extraction, EndingRecordsStopTheLoopUncounted) {
@@ -62,38 +65,113 @@ TEST_F(Extraction, EndingRecordsStopTheLoopUncounted) {
   EXPECT_FALSE(Exists(game() + "\\c.txt"));
 }
 
-TEST_F(Extraction, AnEmptyArchiveShowsARangeOfZeroAndWritesNothing) {
+TEST_F(Extraction, AnEmptyOrMissingArchiveWritesNothing) {
   EXPECT_EQ(Extract(""), 0);
-  EXPECT_EQ(CompressForm->AllBar.Max(), 0);
   EXPECT_EQ(CompressForm->ExtractArchive(*dir / "missing.tmp", game()), 0);
+  EXPECT_TRUE(testfiles::TakeSnapshot(forms::Wide(game())).empty());
 }
 
-TEST_F(Extraction, AFolderThatCannotBeMadeIsReportedAndEndsWithZero) {
-  WriteFile(game() + "\\sub", "a file in the way");
-  BoxWatcher watcher;
-  EXPECT_EQ(Extract(Archive({{"first.txt", "1"}, {"sub\\x.txt", "x"}, {"last.txt", "2"}})), 0);
-  const auto seen = watcher.Seen();
-  ASSERT_EQ(seen.size(), 1u);
-  EXPECT_EQ(seen[0].text, L"ディレクトリを作成できませんでした");
-  EXPECT_EQ(ReadFile(game() + "\\first.txt"), "1");
-  EXPECT_FALSE(Exists(game() + "\\last.txt"));
+// An archive as the packer writes it: an ending record, then the trailer.
+std::string Sealed(std::string archive) {
+  archive.append(5, '\0');
+  archive::Trailer trailer;
+  trailer.length = archive.size();
+  trailer.crc = archive::Crc32(0, reinterpret_cast<const uint8_t*>(archive.data()), archive.size());
+  uint8_t bytes[archive::Trailer::kSize];
+  archive::EncodeTrailer(trailer, bytes);
+  return archive.append(reinterpret_cast<const char*>(bytes), sizeof bytes);
 }
 
-TEST_F(Extraction, UnsafeNamesDamagedArchivesAndUnwritableFilesGiveZero) {
+// A failure anywhere in a run leaves the game folder as it was: the same
+// names, the same bytes, no new folders, no temporary or kept-aside files.
+TEST_F(Extraction, EveryFailureLeavesTheGameFolderExactlyAsItWas) {
+  const std::vector<Record> early = {{"Game02.exe", "new program"},
+                                     {"データ\\keep.bin", std::string(20000, 'n')},
+                                     {"新\\ソ表\\a.txt", "new folder"}};
+  auto with = [&](std::vector<Record> late) {
+    std::vector<Record> all = early;
+    all.insert(all.end(), late.begin(), late.end());
+    return Archive(all);
+  };
+  std::string damaged = with({{"late.txt", std::string(5000, 'z')}});
+  damaged.resize(damaged.size() - 3);
+  std::string tampered = Sealed(with({{"late.txt", "late"}}));
+  tampered[40] ^= 1;
+  struct Case {
+    const char* what;
+    std::string archive;
+    const char* folderInTheWay = nullptr;  // made below the game folder first
+    const char* fileInTheWay = nullptr;
+    const char* readOnly = nullptr;        // an original made read-only
+    const char* heldOpen = nullptr;        // an original held open without sharing
+  };
+  std::vector<Case> cases = {
+      {"a stream cut short in the last record", damaged},
+      {"a folder where the last file goes", with({{"late.txt", "late"}}), "late.txt"},
+      {"a file where a late sub-folder goes", with({{"sub\\x.txt", "x"}}), nullptr, "sub"},
+      {"a trailer that does not match", tampered},
+      {"a read-only original", with({{"readme.txt", "new"}}), nullptr, nullptr, "readme.txt"},
+      {"an original held open without sharing", with({{"readme.txt", "new"}}), nullptr, nullptr, nullptr,
+       "データ\\keep.bin"},
+      {"a record cut inside its size field", with({}) + "\x05" "ab"},
+  };
   for (const char* name : {"..\\up.txt", "C:\\abs.txt", "\\root.txt", "a\\\\b.txt", "sub\\..\\..\\x"}) {
-    EXPECT_EQ(Extract(Archive({{"ok.txt", "ok"}, {name, "bad"}})), 0) << name;
+    cases.push_back({name, with({{name, "bad"}})});
   }
-  EXPECT_FALSE(Exists(*dir / "up.txt"));
-  EXPECT_FALSE(Exists(*dir / "x"));
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    EXPECT_FALSE(Exists(*dir / "up.txt"));
+    testfiles::RemoveTree(forms::Wide(game()));
+    CreateDirectoryW(forms::Wide(game()).c_str(), nullptr);
+    WriteFile(game() + "\\Game02.exe", "old game");
+    CreateDirectoryW(forms::Wide(game() + "\\データ").c_str(), nullptr);
+    WriteFile(game() + "\\データ\\keep.bin", std::string(13000, 'k'));
+    WriteFile(game() + "\\readme.txt", "old readme");
+    if (c.folderInTheWay) CreateDirectoryW(forms::Wide(game() + "\\" + c.folderInTheWay).c_str(), nullptr);
+    if (c.fileInTheWay) WriteFile(game() + "\\" + c.fileInTheWay, "in the way");
+    if (c.readOnly) SetFileAttributesW(forms::Wide(game() + "\\" + c.readOnly).c_str(), FILE_ATTRIBUTE_READONLY);
+    const testfiles::Snapshot before = testfiles::TakeSnapshot(forms::Wide(game()));
+    HANDLE held = INVALID_HANDLE_VALUE;
+    if (c.heldOpen) {
+      held = CreateFileW(forms::Wide(game() + "\\" + c.heldOpen).c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0,
+                         nullptr);
+      ASSERT_NE(held, INVALID_HANDLE_VALUE);
+    }
+    BoxWatcher watcher;
+    EXPECT_EQ(Extract(c.archive), 0);
+    if (held != INVALID_HANDLE_VALUE) CloseHandle(held);
+    const testfiles::Snapshot after = testfiles::TakeSnapshot(forms::Wide(game()));
+    EXPECT_EQ(after, before);
+    EXPECT_TRUE(testfiles::StagingLeftovers(after).empty());
+    // Only a folder that could not be made has a message of its own.
+    const auto seen = watcher.Seen();
+    ASSERT_EQ(seen.size(), c.fileInTheWay ? 1u : 0u);
+    if (c.fileInTheWay) {
+      EXPECT_EQ(seen[0].text, L"ディレクトリを作成できませんでした");
+    }
+    if (c.readOnly) SetFileAttributesW(forms::Wide(game() + "\\" + c.readOnly).c_str(), FILE_ATTRIBUTE_NORMAL);
+  }
+}
 
-  std::string cut = Archive({{"whole.txt", "whole"}, {"cut.txt", "0123456789abcdef"}});
-  cut.resize(cut.size() - 3);
-  EXPECT_EQ(Extract(cut), 0);
-  std::string noSize = Archive({{"whole.txt", "whole"}}) + "\x05" "ab";
-  EXPECT_EQ(Extract(noSize), 0);
-
-  CreateDirectoryW(forms::Wide(game() + "\\busy.txt").c_str(), nullptr);  // a folder where the file goes
-  EXPECT_EQ(Extract(Archive({{"busy.txt", "x"}})), 0);
+// Drive S: of the test prefix is a small RAM disk (scripts/test mounts it
+// where the machine allows): a disk that fills up during the run.
+TEST_F(Extraction, AFullDiskLeavesTheGameFolderAsItWas) {
+  ULARGE_INTEGER freeBytes{}, total{};
+  if (!GetDiskFreeSpaceExW(L"S:\\", &freeBytes, &total, nullptr) || total.QuadPart > (64u << 20)) {
+    GTEST_SKIP() << "no small disk at S: (mounting a tmpfs needs root; see scripts/lib.sh)";
+  }
+  const std::string target = "S:\\fullgame";
+  testfiles::RemoveTree(forms::Wide(target));
+  ASSERT_TRUE(CreateDirectoryW(forms::Wide(target).c_str(), nullptr));
+  WriteFile(target + "\\Game02.exe", std::string(13000, 'g'));
+  const testfiles::Snapshot before = testfiles::TakeSnapshot(forms::Wide(target));
+  WriteFile(*dir / "work.tmp", Archive({{"Game02.exe", std::string(20000, 'n')},
+                                        {"big.bin", std::string(static_cast<size_t>(total.QuadPart), 'b')}}));
+  EXPECT_EQ(CompressForm->ExtractArchive(*dir / "work.tmp", target), 0);
+  const testfiles::Snapshot after = testfiles::TakeSnapshot(forms::Wide(target));
+  EXPECT_EQ(after, before);
+  EXPECT_TRUE(testfiles::StagingLeftovers(after).empty());
+  testfiles::RemoveTree(forms::Wide(target));
 }
 
 TEST_F(Extraction, TheDemoPatchYieldsAllItsFilesAndTheBarEndsAtItsEnd) {

@@ -1,0 +1,196 @@
+#include "setup/PatchRun.h"
+
+#include <span>
+
+#include "app/Texts.h"
+#include "archive/engine/Extractor.h"
+#include "archive/engine/Trailer.h"
+#include "filesys/FileOps.h"
+#include "filesys/PathRules.h"
+#include "filesys/ScratchFile.h"
+#include "filesys/Staging.h"
+#include "forms/Streams.h"
+#include "forms/Wide.h"
+#include "support/Library.h"
+#include "support/LineRules.h"
+#include "support/ShellApi.h"
+#include "support/Shelllink.h"
+
+namespace patchrun {
+namespace {
+
+// Connects the engine's extraction to the staging and to the progress report.
+class StagingHost : public archive::ExtractHost {
+ public:
+  StagingHost(filesys::Staging& staging, Progress& progress) : staging_(staging), progress_(progress) {}
+  bool MakeFolder(const std::string& folderPart) override { return staging_.MakeFolder(folderPart); }
+  std::unique_ptr<archive::OutputSink> OpenOutput(const std::string& path) override {
+    return staging_.OpenOutput(path);
+  }
+  void ShowFile(const std::string& outputPath) override { progress_.FileStarted(outputPath); }
+  void FileWritten(uint64_t offset) override { progress_.FileWritten(offset); }
+  void FolderFailed() override { folderFailed = true; }
+  bool folderFailed = false;
+
+ private:
+  filesys::Staging& staging_;
+  Progress& progress_;
+};
+
+archive::TrailerStatus CheckTrailerOf(filesys::FileSource& file) {
+  const uint64_t length = file.Length();
+  uint8_t last[archive::Trailer::kSize];
+  if (length < sizeof last || !file.ReadAt(length - sizeof last, last, sizeof last)) {
+    return archive::TrailerStatus::kAbsent;
+  }
+  const auto trailer = archive::ParseTrailer(last, length);
+  if (!trailer) return archive::TrailerStatus::kAbsent;
+  if (!file.Rewind()) return archive::TrailerStatus::kMismatch;
+  archive::ByteReader reader(file);
+  uint32_t crc = 0;
+  uint64_t left = trailer->length;
+  while (left > 0) {
+    if (reader.Pos() == reader.End() && !reader.Refill()) return archive::TrailerStatus::kMismatch;
+    const size_t n = static_cast<size_t>(std::min<uint64_t>(left, reader.End() - reader.Pos()));
+    crc = archive::Crc32(crc, reader.Pos(), n);
+    reader.Consume(reader.Pos() + n);
+    left -= n;
+  }
+  return crc == trailer->crc ? archive::TrailerStatus::kMatches : archive::TrailerStatus::kMismatch;
+}
+
+// Shows the wait window for as long as it lives.
+class Preparing {
+ public:
+  explicit Preparing(Progress& progress) : progress_(progress) { progress_.Preparing(true); }
+  ~Preparing() { progress_.Preparing(false); }
+  Preparing(const Preparing&) = delete;
+  Preparing& operator=(const Preparing&) = delete;
+
+ private:
+  Progress& progress_;
+};
+
+ExtractResult Stage(filesys::FileSource& archive, const std::string& target, archive::Ring& ring,
+                    const std::vector<std::string>& outputs, Progress& progress) {
+  ExtractResult result;
+  if (!archive.Rewind()) return result;
+  progress.ExtractionStarted(archive.Length());
+  filesys::Staging staging(outputs);
+  StagingHost host(staging, progress);
+  archive::ByteReader reader(archive);
+  const int count = archive::ExtractArchive(reader, target, ring, host);
+  result.folderFailed = host.folderFailed;
+  // A run that wrote nothing changes nothing: the staging rolls back.
+  if (count > 0 && staging.Commit()) result.count = count;
+  if (result.count == 0) staging.Rollback();
+  progress.ExtractionEnded();
+  return result;
+}
+
+// The version line becomes part of the shortcut's name: only when it can stand
+// in a file name as it is, so the shortcut never leaves the desktop folder.
+Outcome UpdateShortcut(const std::string& target, const std::string& version, HWND owner) {
+  std::string desktop(260, ' ');
+  if (!ShellLink->GetSpecialFolderPath(owner, shellapi::kDesktopDirectory, desktop)) return Outcome::kNoShortcut;
+  const bool usable = support::IsNamePart(version);
+  const std::string prefix = desktop + "\\" + texts::kGameTitle;
+  const std::string newPath = prefix + version + texts::kShortcutExtension;
+
+  WIN32_FIND_DATAW found;
+  HANDLE search = FindFirstFileW(forms::Wide(prefix + "*" + texts::kShortcutExtension).c_str(), &found);
+  if (search == INVALID_HANDLE_VALUE) {
+    // No shortcut to rename: make the one the message promises, pointing at the game.
+    if (usable && ShellLink->CreateLink(newPath, target + texts::kGameProgram, target)) return Outcome::kCreated;
+    return Outcome::kNoShortcut;
+  }
+  FindClose(search);
+  std::string foundName;
+  if (!usable || !forms::NarrowExactly(found.cFileName, foundName)) return Outcome::kRenameFailed;
+  const std::string oldPath = desktop + "\\" + foundName;
+  return MoveFileW(forms::Wide(oldPath).c_str(), forms::Wide(newPath).c_str()) ? Outcome::kDone
+                                                                                : Outcome::kRenameFailed;
+}
+
+// A single-byte '?' stands for a character that had no CP932 form (it is in
+// no Windows file name); such a folder field names no folder exactly.
+bool HoldsUnusableCharacter(const std::string& path) {
+  for (size_t i = 0; i < path.size(); ++i) {
+    const auto b = static_cast<unsigned char>(path[i]);
+    if (pathrules::IsLeadByte(b)) {
+      ++i;
+    } else if (b == '?') {
+      return true;
+    }
+  }
+  return false;
+}
+
+}  // namespace
+
+std::vector<std::string> Messages(Outcome outcome) {
+  switch (outcome) {
+    case Outcome::kNoFolder: return {texts::kM1NoFolder};
+    case Outcome::kBadFolderName: return {texts::kUnusableFolderName};
+    case Outcome::kNoGame: return {std::string(texts::kM2Before) + texts::kGameTitle + texts::kM2After};
+    case Outcome::kFailed: return {texts::kM3Failed};
+    case Outcome::kFolderFailed: return {texts::kFolderFailed, texts::kM3Failed};
+    case Outcome::kDone: return {texts::kM4Done};
+    case Outcome::kRenameFailed: return {texts::kM5Exists};
+    case Outcome::kCreated: return {texts::kM6Created};
+    case Outcome::kNoShortcut: return {texts::kM7NoShortcut};
+  }
+  return {};
+}
+
+bool EndsProgram(Outcome outcome) {
+  return outcome != Outcome::kNoFolder && outcome != Outcome::kBadFolderName && outcome != Outcome::kNoGame;
+}
+
+archive::CheckResult CheckArchiveFile(filesys::FileSource& archive, const std::string& target,
+                                      const archive::Ring& ring) {
+  archive::CheckResult result;
+  if (CheckTrailerOf(archive) == archive::TrailerStatus::kMismatch || !archive.Rewind()) {
+    result.stopped = true;
+    return result;
+  }
+  archive::ByteReader reader(archive);
+  return archive::CheckArchive(reader, target, ring);
+}
+
+ExtractResult ExtractArchiveFile(filesys::FileSource& archive, const std::string& target, archive::Ring& ring,
+                                 Progress& progress) {
+  const archive::CheckResult check = CheckArchiveFile(archive, target, ring);
+  if (check.stopped || check.count <= 0) return {};
+  return Stage(archive, target, ring, check.outputs, progress);
+}
+
+Outcome RunPatch(const Settings& settings, Progress& progress, std::string& version) {
+  const std::string& target = settings.target;
+  if (HoldsUnusableCharacter(target)) return Outcome::kBadFolderName;
+  if (!IsExistingDirectory(target)) return Outcome::kNoFolder;
+  if (!IsExistingFile(target + texts::kGameProgram)) return Outcome::kNoGame;
+  const forms::ResourceBlock block =
+      forms::FindResourceBlock(texts::kArchiveResourceName, texts::kArchiveResourceType);
+  const std::span<const uint8_t> carried(static_cast<const uint8_t*>(block.Data), block.Size);
+
+  ExtractResult result;
+  {
+    // The scratch file lives until the end of this block and goes with it.
+    std::unique_ptr<filesys::ScratchFile> scratch;
+    archive::CheckResult check;
+    {
+      Preparing shown(progress);
+      scratch = std::make_unique<filesys::ScratchFile>(settings.exeDir, texts::kScratchFileName, carried);
+      check = CheckArchiveFile(scratch->Source(), target, *settings.ring);
+    }
+    if (check.stopped || check.count <= 0) return Outcome::kFailed;
+    result = Stage(scratch->Source(), target, *settings.ring, check.outputs, progress);
+  }
+  if (result.count <= 0) return result.folderFailed ? Outcome::kFolderFailed : Outcome::kFailed;
+
+  TextLibrary->ReadLines(target + "\\" + texts::kVersionFile, &version, 1, "rt");
+  return UpdateShortcut(target, version, settings.owner);
+}
+
+}  // namespace patchrun

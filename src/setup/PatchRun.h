@@ -1,0 +1,78 @@
+// The patch run apart from any window: the folder tests, the scratch file,
+// the check of the whole archive, the staged extraction with its commit or
+// roll-back, and the version-and-shortcut step. It returns an outcome; the
+// setup window shows the messages that go with it.
+#pragma once
+
+#include <windows.h>
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "archive/engine/Check.h"
+#include "archive/engine/Ring.h"
+#include "filesys/WinFiles.h"
+
+namespace patchrun {
+
+enum class Outcome {
+  kNoFolder,       // M1; the setup window stays
+  kBadFolderName,  // the folder's name holds characters that cannot be used; the window stays
+  kNoGame,         // M2; the window stays
+  kFailed,         // M3: nothing in the game folder changed
+  kFolderFailed,   // the folder message, then M3: nothing changed
+  kDone,           // M4
+  kRenameFailed,   // M5
+  kCreated,        // M6
+  kNoShortcut,     // M7
+};
+
+// The messages of an outcome, in the order they are shown.
+std::vector<std::string> Messages(Outcome outcome);
+// False for the outcomes that leave the setup window open for another try.
+bool EndsProgram(Outcome outcome);
+
+// What the run reports while it works. Called on the thread that runs it.
+class Progress {
+ public:
+  virtual ~Progress() = default;
+  // The scratch file is written and the archive checked (the wait window).
+  virtual void Preparing(bool /*on*/) {}
+  // The staged extraction begins (the progress window, its bar counting archive bytes).
+  virtual void ExtractionStarted(uint64_t /*archiveLength*/) {}
+  // The file now being written, by its final path.
+  virtual void FileStarted(const std::string& /*finalPath*/) {}
+  // A file is complete; the archive's next record starts at `offset`.
+  virtual void FileWritten(uint64_t /*offset*/) {}
+  virtual void ExtractionEnded() {}
+};
+
+struct Settings {
+  std::string target;  // the game folder, as the folder field holds it
+  std::string exeDir;  // the program's folder ending in '\'; empty when it has no exact CP932 form
+  HWND owner = nullptr;
+  archive::Ring* ring = nullptr;  // the decoder's ring, owned by the progress window
+};
+
+// The whole run. The framework's errors (a missing resource, a scratch file
+// that cannot be created or written) are raised as Exception, before
+// anything in the game folder is touched. `version` receives the version line.
+Outcome RunPatch(const Settings& settings, Progress& progress, std::string& version);
+
+struct ExtractResult {
+  int count = 0;              // files written; 0 when nothing changed
+  bool folderFailed = false;  // a sub-folder could not be made
+};
+
+// Checks the archive (its trailer, when it has one, and every record), and
+// only when all is well stages every file and commits them; any failure rolls
+// the game folder back. Reads the archive from its start each time.
+ExtractResult ExtractArchiveFile(filesys::FileSource& archive, const std::string& target, archive::Ring& ring,
+                                 Progress& progress);
+
+// The check alone: what the extraction would return, with nothing written.
+archive::CheckResult CheckArchiveFile(filesys::FileSource& archive, const std::string& target,
+                                      const archive::Ring& ring);
+
+}  // namespace patchrun
