@@ -6,6 +6,7 @@
 // rather than read from the system, so the rules hold on any Windows.
 #pragma once
 
+#include <span>
 #include <string>
 #include <string_view>
 
@@ -15,6 +16,22 @@ namespace pathrules {
 constexpr bool IsLeadByte(unsigned char b) {
   return (b >= 0x81 && b <= 0x9F) || (b >= 0xE0 && b <= 0xFC);
 }
+
+// A run of double-byte codes that share a lead byte: trail bytes first..last.
+struct DoubleByteRun {
+  unsigned char lead, first, last;
+};
+
+// Every double-byte code to which Windows code page 932 assigns a character,
+// as runs sorted by lead and trail byte (9604 codes): JIS X 0208, NEC row 13
+// (0x87), the NEC-selected IBM extensions (0xED, 0xEE), the user-defined area
+// (0xF0-0xF9, which Windows maps one to one to U+E000-U+E757, so it counts as
+// assigned) and the IBM extensions (0xFA-0xFC). Windows converts every other
+// double-byte code to one and the same default character.
+std::span<const DoubleByteRun> AssignedDoubleByteRuns();
+
+// True when lead + trail is one of those codes.
+bool IsAssignedDoubleByte(unsigned char lead, unsigned char trail);
 
 // True when the byte at index i starts a character (is not a trail byte).
 bool IsCharStart(std::string_view s, size_t i);

@@ -4,6 +4,8 @@
 
 #include <string>
 
+#include "packlib/HostNames.h"
+
 namespace {
 
 // CP932 bytes are written out: \x83\x5C is ソ, \x95\x5C is 表, \x94\x5C is 能;
@@ -71,6 +73,64 @@ TEST(PathRules, LeadByteRanges) {
   for (int b = 0; b < 256; ++b) {
     const bool lead = (b >= 0x81 && b <= 0x9F) || (b >= 0xE0 && b <= 0xFC);
     EXPECT_EQ(pathrules::IsLeadByte(static_cast<unsigned char>(b)), lead) << b;
+  }
+}
+
+// The edges of every kind of gap in code page 932: (lead, trail, assigned).
+TEST(PathRules, AssignedDoubleByteEdges) {
+  struct Code {
+    unsigned char lead, trail;
+    bool assigned;
+  };
+  const Code codes[] = {
+      {0x81, 0x3F, false}, {0x81, 0x40, true},  {0x81, 0x7E, true},  {0x81, 0x7F, false},
+      {0x81, 0x80, true},  {0x81, 0xAC, true},  {0x81, 0xAD, false}, {0x81, 0xFB, false},
+      {0x81, 0xFC, true},  {0x81, 0xFD, false}, {0x82, 0x4E, false}, {0x82, 0x4F, true},
+      {0x84, 0xBE, true},  {0x84, 0xBF, false},
+      {0x85, 0x40, false}, {0x86, 0x40, false}, {0x86, 0x9F, false},  // rows 9-12
+      {0x87, 0x40, true},  {0x87, 0x5D, true},  {0x87, 0x5E, false}, {0x87, 0x5F, true},   // NEC row 13
+      {0x87, 0x75, true},  {0x87, 0x76, false}, {0x87, 0x7D, false}, {0x87, 0x7E, true},
+      {0x87, 0x80, true},  {0x87, 0x9C, true},  {0x87, 0x9D, false}, {0x87, 0xFC, false},
+      {0x88, 0x9E, false}, {0x88, 0x9F, true},  {0x98, 0x72, true},  {0x98, 0x73, false},  // kanji
+      {0x98, 0x9E, false}, {0x98, 0x9F, true},  {0x9F, 0xFC, true},  {0xE0, 0x40, true},
+      {0xEA, 0xA4, true},  {0xEA, 0xA5, false},
+      {0xEB, 0x40, false}, {0xEC, 0x9F, false}, {0xEF, 0x40, false}, {0xEF, 0xFC, false},
+      {0xED, 0x40, true},  {0xED, 0xFC, true},  {0xEE, 0xEC, true},  {0xEE, 0xED, false},  // NEC-selected IBM
+      {0xEE, 0xEE, false}, {0xEE, 0xEF, true},  {0xEE, 0xFC, true},
+      {0xF0, 0x40, true},  {0xF9, 0xFC, true},  {0xF5, 0x7F, false},  // user-defined area
+      {0xFA, 0x40, true},  {0xFC, 0x4B, true},  {0xFC, 0x4C, false}, {0xFC, 0xFC, false},  // IBM
+      {0x80, 0x40, false}, {0xA0, 0x40, false}, {0xFD, 0x40, false}, {0x41, 0x40, false},  // no lead byte
+  };
+  for (const Code& c : codes) {
+    EXPECT_EQ(pathrules::IsAssignedDoubleByte(c.lead, c.trail), c.assigned)
+        << std::hex << static_cast<int>(c.lead) << ' ' << static_cast<int>(c.trail);
+  }
+}
+
+// The packer converts names with iconv and the installer refuses codes this
+// table lacks: both must agree on every code, and the runs must be sorted and
+// apart so that lookups and the Windows tier's walk over them hold.
+TEST(PathRules, AssignedDoubleBytesAreExactlyWhatIconvDecodes) {
+  size_t codes = 0;
+  for (unsigned lead = 0; lead < 256; ++lead) {
+    for (unsigned trail = 0; trail < 256; ++trail) {
+      // Two bytes that iconv decodes and whose first is a lead byte make one character.
+      const bool one = pathrules::IsLeadByte(static_cast<unsigned char>(lead)) &&
+                       packer::Cp932ToUtf8(std::string{static_cast<char>(lead), static_cast<char>(trail)});
+      ASSERT_EQ(pathrules::IsAssignedDoubleByte(static_cast<unsigned char>(lead), static_cast<unsigned char>(trail)), one)
+          << std::hex << lead << ' ' << trail;
+      codes += one;
+    }
+  }
+  EXPECT_EQ(codes, 9604u);
+  const auto runs = pathrules::AssignedDoubleByteRuns();
+  for (size_t i = 0; i < runs.size(); ++i) {
+    EXPECT_LE(runs[i].first, runs[i].last);
+    if (i == 0) continue;
+    EXPECT_GE(runs[i].lead, runs[i - 1].lead);
+    if (runs[i].lead == runs[i - 1].lead) {
+      EXPECT_GT(runs[i].first, runs[i - 1].last + 1);
+    }
   }
 }
 

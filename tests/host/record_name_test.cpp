@@ -60,6 +60,13 @@ const NameCase kNames[] = {
     {"\x83", false},          // lead byte without its trail byte
     {"\x81\x2E\x2E", false},  // 0x2E is no trail byte: not CP932
     {"\x83\x3A", false},      // nor is 0x3A
+    // Codes without a character: Windows turns them all into one default character.
+    {"a\x85\x40.txt", false},    // row 9, unassigned
+    {"\x87\x5E", false},         // gap in NEC row 13
+    {"\xEB\x9F\\x", false},     // in a folder level
+    {"x\xFC\x4C", false},        // past the IBM extensions
+    {"\x87\x5F\xFC\x4B", true},  // the codes beside those gaps
+    {"\xF0\x40.dat", true},      // user-defined area: one to one to U+E000
     {"CON", false},
     {"con.txt", false},
     {"data\\NUL", false},

@@ -8,8 +8,6 @@
 namespace archive {
 namespace {
 
-bool IsTrailByte(unsigned char b) { return (b >= 0x40 && b <= 0x7E) || (b >= 0x80 && b <= 0xFC); }
-
 // Single-byte characters Windows does not accept inside a file name.
 bool IsForbiddenSingleByte(unsigned char b) {
   return b < 0x20 || b == '/' || b == ':' || b == '*' || b == '?' || b == '"' || b == '<' ||
@@ -55,7 +53,11 @@ bool IsSafeRecordName(std::string_view name) {
   for (size_t i = 0; i < name.size(); ++i) {
     const auto b = static_cast<unsigned char>(name[i]);
     if (pathrules::IsLeadByte(b)) {
-      if (i + 1 >= name.size() || !IsTrailByte(static_cast<unsigned char>(name[i + 1]))) return false;
+      // Windows turns every unassigned code into one default character, so
+      // two names that differ only there would land on the same file.
+      if (i + 1 >= name.size() || !pathrules::IsAssignedDoubleByte(b, static_cast<unsigned char>(name[i + 1]))) {
+        return false;
+      }
       ++i;
       continue;
     }

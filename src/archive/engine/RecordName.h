@@ -7,7 +7,8 @@ namespace archive {
 
 // True when a record name (CP932, levels separated by single-byte '\') names a
 // file strictly below the target folder and means the same on any Windows:
-// 1..255 bytes; well-formed CP932 (every lead byte followed by a trail byte);
+// 1..255 bytes; well-formed CP932 (every lead byte followed by a trail byte
+// that makes a code with a character assigned);
 // no '/', ':' or other character Windows refuses in names, no control byte;
 // no leading '\', no empty level ("a\\b", trailing '\'); no level ending in
 // '.' or ' ' (so no "." or ".." and nothing Windows would trim into another
