@@ -196,7 +196,14 @@ TEST(Packer, RefusesWhatTheArchiveCannotCarry) {
     std::string file;  // UTF-8 relative path
     Bytes content;
     const char* reason;  // part of the message
+    std::string other = {};  // a second file, which the message names as well
   };
+  const std::string dbcs79 = [] {
+    std::string s;
+    for (int i = 0; i < 79; ++i) s += U8(u8"表");
+    return s;
+  }();
+  const char* const tooLong = "longer than the 259 characters";
   const Case cases[] = {
       {"empty.txt", {}, "empty file"},
       {U8(u8"한국어.txt"), {1}, "code page 932"},
@@ -208,19 +215,62 @@ TEST(Packer, RefusesWhatTheArchiveCannotCarry) {
       {"back\\slash", {1}, "not a name the installer accepts"},
       {U8(u8"yen¥sign"), {1}, "code page 932"},  // iconv would turn ¥ into 0x5C, a separator
       {U8(u8"dir¥x/file.txt"), {1}, "code page 932"},
+      // Names Windows does not tell apart.
+      {"Data.txt", {1}, "differ only in case", "data.TXT"},
+      {"data", {1}, "differ only in case", "DATA/x.txt"},  // a file and a folder
+      {"a/x.txt", {1}, "differ only in case", "A/y.txt"},  // two folders
+      {U8(u8"ａ.txt"), {1}, "differ only in case", U8(u8"Ａ.txt")},  // full-width Latin
+      {U8(u8"αβ"), {1}, "differ only in case", U8(u8"ΑΒ")},
+      {U8(u8"ёж"), {1}, "differ only in case", U8(u8"ЁЖ")},
+      {U8(u8"ⅰ.dat"), {1}, "differ only in case", U8(u8"Ⅰ.dat")},  // IBM small Roman numeral, NEC capital
+      // Short-name forms at any level.
+      {"PROGRA~1.TXT", {1}, "short name"},
+      {"DATA~12", {1}, "short name"},
+      {"sub~3/x.txt", {1}, "short name"},
+      {U8(u8"表示~1.dat"), {1}, "short name"},
+      {"~1", {1}, "short name"},
+      // Too long below a game folder of 100 characters: the name, or the
+      // 12-character temporary name beside it.
+      {std::string(159, 'n'), {1}, tooLong},
+      {dbcs79 + "a", {1}, tooLong},
+      {std::string(146, 'f') + "/a", {1}, tooLong},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.file);
     TempDir dir;
     WriteFile(dir.path() / "ok.txt", {1});
     WriteFile(dir.path() / c.file, c.content);
+    if (!c.other.empty()) WriteFile(dir.path() / c.other, {2});
     std::vector<packer::PackItem> items;
     std::string error;
     EXPECT_FALSE(packer::CollectFolder(dir.path(), items, error));
     EXPECT_NE(error.find(c.reason), std::string::npos) << error;
     // The message names the file, or the folder on its way that is refused.
     EXPECT_NE(error.find((dir.path() / *fs::path(c.file).begin()).string()), std::string::npos) << error;
+    if (!c.other.empty()) {
+      EXPECT_NE(error.find((dir.path() / *fs::path(c.other).begin()).string()), std::string::npos) << error;
+    }
   }
+}
+
+// Right beside each refusal above: names the installer writes safely.
+TEST(Packer, AcceptsNamesBesideTheRefusals) {
+  std::string dbcs79;
+  for (int i = 0; i < 79; ++i) dbcs79 += U8(u8"表");
+  const std::string names[] = {
+      "a.txt", U8(u8"ａａ.txt"),  // half- and full-width differ
+      "a~.txt", "a~1b.txt", "a~x1.txt", "b~1.tar.gz", "x.~1", "~",
+      std::string(158, 'n'),                  // 100 + 1 + 158 = 259
+      dbcs79,                                 // 158 bytes in code page 932
+      std::string(145, 'f') + "/a",           // 145 + 1 + 12 beside it
+      std::string(145, 'g') + "/" + std::string(12, 'b'),
+  };
+  TempDir dir;
+  for (const std::string& name : names) WriteFile(dir.path() / name, {1});
+  std::vector<packer::PackItem> items;
+  std::string error;
+  EXPECT_TRUE(packer::CollectFolder(dir.path(), items, error)) << error;
+  EXPECT_EQ(items.size(), std::size(names));
 }
 
 TEST(Packer, ExtractionReportsADamagedArchive) {

@@ -1,10 +1,14 @@
 #include "packlib/HostArchive.h"
 
+#include <locale.h>
 #include <sys/stat.h>
+#include <wctype.h>
 
 #include <algorithm>
 #include <cstdio>
+#include <map>
 #include <memory>
+#include <string_view>
 #include <system_error>
 
 #include "archive/engine/ByteReader.h"
@@ -20,6 +24,14 @@ namespace {
 
 constexpr uint64_t kMaxFileSize = 0xFFFFFFFFull;
 
+// Every path must fit below a game folder of this many characters, joined with
+// a '\', within the 259 characters of a Windows path. The installer first
+// writes each file under a temporary name of at most 12 characters in the
+// file's own folder, so that name must fit as well.
+constexpr size_t kGameFolderChars = 100;
+constexpr size_t kMaxPathChars = 259;
+constexpr size_t kStagingNameChars = 12;
+
 struct FileCloser {
   void operator()(std::FILE* f) const {
     if (f != nullptr) std::fclose(f);
@@ -27,9 +39,23 @@ struct FileCloser {
 };
 using File = std::unique_ptr<std::FILE, FileCloser>;
 
+// True when the part before the extension (or the whole name) ends in '~'
+// and digits, like PROGRA~1.TXT or DATA~12: Windows could take it for the
+// short name of another file in the game folder. (ASCII bytes in UTF-8 are
+// always whole characters.)
+bool HasShortNameForm(std::string_view utf8) {
+  const std::string_view stem = utf8.substr(0, utf8.rfind('.'));
+  size_t digits = 0;
+  while (digits < stem.size() && stem[stem.size() - 1 - digits] >= '0' && stem[stem.size() - 1 - digits] <= '9') {
+    ++digits;
+  }
+  return digits > 0 && digits < stem.size() && stem[stem.size() - 1 - digits] == '~';
+}
+
 // One level of a name in CP932, refused when it has no exact CP932 form
 // (iconv maps some characters to look-alikes: ¥ to 0x5C, which would split
-// the level) or holds a '\', which is a separator in a record name.
+// the level), holds a '\', which is a separator in a record name, or has the
+// short-name form.
 bool LevelName(const fs::path& entry, std::string& cp932, std::string& error) {
   const std::string utf8 = entry.filename().string();
   const auto converted = Utf8ToCp932(utf8);
@@ -41,7 +67,54 @@ bool LevelName(const fs::path& entry, std::string& cp932, std::string& error) {
     error = entry.string() + ": not a name the installer accepts ('\\' separates folder levels)";
     return false;
   }
+  if (HasShortNameForm(utf8)) {
+    error = entry.string() +
+            ": a short-name form ('~' and digits before the extension, like PROGRA~1.TXT): on Windows it could "
+            "stand for another file of the game folder";
+    return false;
+  }
   cp932 = *converted;
+  return true;
+}
+
+// A name as Windows compares file names: every character upper-cased (ASCII,
+// full-width Latin, Greek, Cyrillic, Roman numerals ...). The name is
+// well-formed UTF-8 (it made the round trip through CP932).
+std::u32string CaseFolded(std::string_view utf8, locale_t locale) {
+  std::u32string folded;
+  for (size_t i = 0; i < utf8.size();) {
+    const auto b = static_cast<unsigned char>(utf8[i]);
+    const size_t n = b < 0x80 ? 1 : b < 0xE0 ? 2 : b < 0xF0 ? 3 : 4;
+    uint32_t c = n == 1 ? b : b & (0x3Fu >> (n - 1));
+    for (size_t k = 1; k < n && i + k < utf8.size(); ++k) c = c << 6 | (static_cast<unsigned char>(utf8[i + k]) & 0x3Fu);
+    folded += static_cast<char32_t>(towupper_l(static_cast<wint_t>(c), locale));
+    i += n;
+  }
+  return folded;
+}
+
+// Refuses two entries of one folder whose names differ only in case (a file
+// and a folder too): on Windows they would be one file or folder. Checked in
+// every folder, this covers whole paths: two paths that differ only in case
+// first differ in two such entries.
+bool CheckCaseCollisions(const std::vector<fs::directory_entry>& files,
+                         const std::vector<fs::directory_entry>& folders, std::string& error) {
+  static const locale_t utf8 = newlocale(LC_CTYPE_MASK, "C.UTF-8", static_cast<locale_t>(nullptr));
+  if (utf8 == static_cast<locale_t>(nullptr)) {
+    error = "cannot load the C.UTF-8 locale, which compares names ignoring case";
+    return false;
+  }
+  std::map<std::u32string, fs::path> seen;
+  for (const auto* entries : {&files, &folders}) {
+    for (const auto& e : *entries) {
+      const auto [it, fresh] = seen.emplace(CaseFolded(e.path().filename().string(), utf8), e.path());
+      if (!fresh) {
+        error = it->second.string() + " and " + e.path().string() +
+                ": the names differ only in case, and Windows does not tell them apart";
+        return false;
+      }
+    }
+  }
   return true;
 }
 
@@ -70,6 +143,7 @@ bool Collect(const fs::path& folder, const std::string& prefix, std::vector<Pack
   };
   std::sort(files.begin(), files.end(), byName);
   std::sort(folders.begin(), folders.end(), byName);
+  if (!CheckCaseCollisions(files, folders, error)) return false;
 
   for (const auto& f : files) {
     const std::string shown = f.path().string();
@@ -78,6 +152,14 @@ bool Collect(const fs::path& folder, const std::string& prefix, std::vector<Pack
     const std::string name = prefix + level;
     if (name.size() > 255) {
       error = shown + ": the name is " + std::to_string(name.size()) + " bytes in code page 932, more than 255";
+      return false;
+    }
+    // prefix is empty or the folder part followed by its '\'.
+    const size_t path = kGameFolderChars + 1 + std::max(name.size(), prefix.size() + kStagingNameChars);
+    if (path > kMaxPathChars) {
+      error = shown + ": in a game folder of 100 characters its path (or the installer's 12-character temporary " +
+              "name beside it) would be " + std::to_string(path) +
+              " characters in code page 932, longer than the 259 characters Windows allows";
       return false;
     }
     if (!archive::IsSafeRecordName(name)) {

@@ -22,10 +22,14 @@ struct PackItem {
 
 // The files below `folder` in archive order (each folder's files sorted by
 // name, then its sub-folders, sorted). Fails with a message naming the file
-// for anything the archive cannot carry: an empty file (it would end the
-// extraction), a file of 4 GiB or more, a name not representable in CP932,
-// longer than 255 bytes or not a safe record name, or something that is
-// neither a file nor a folder.
+// for anything the archive cannot carry or the installer could not write
+// safely: an empty file (it would end the extraction), a file of 4 GiB or
+// more, a name not representable in CP932, longer than 255 bytes or not a
+// safe record name, a level of the short-name form (PROGRA~1.TXT), two names
+// of one folder that differ only in case (a file and a folder too), a path
+// that below a game folder of 100 characters would pass 259 characters
+// (counting the 12-character temporary name the installer writes beside each
+// file), or something that is neither a file nor a folder.
 bool CollectFolder(const std::filesystem::path& folder, std::vector<PackItem>& items, std::string& error);
 
 struct PackReport {
