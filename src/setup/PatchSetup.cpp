@@ -89,7 +89,9 @@ void TInstallForm::FormCreate() {
 }
 
 void TInstallForm::FormShow() {
-  if (Edit1.Text().empty()) Edit1.SetText(FExeDir + texts::kDefaultFolderName);
+  // Without a folder of its own that CP932 names exactly there is no default:
+  // the field stays empty and a start asks for a folder (M1).
+  if (Edit1.Text().empty() && !FExeDir.empty()) Edit1.SetText(FExeDir + texts::kDefaultFolderName);
 }
 
 void TInstallForm::Button1Click() { Close(); }

@@ -2,7 +2,9 @@
 #include <objbase.h>
 #include <shlobj.h>
 
+#include "FileTree.h"
 #include "Fixture.h"
+#include "archive/engine/Trailer.h"
 
 namespace e2e {
 namespace {
@@ -38,6 +40,17 @@ size_t CountFiles(const std::wstring& folder) {
   } while (FindNextFileW(h, &fd));
   FindClose(h);
   return n;
+}
+
+// An archive as the packer writes it: an ending record, then the trailer.
+std::string Sealed(std::string archive) {
+  archive.append(5, '\0');
+  archive::Trailer trailer;
+  trailer.length = archive.size();
+  trailer.crc = archive::Crc32(0, reinterpret_cast<const uint8_t*>(archive.data()), archive.size());
+  uint8_t bytes[archive::Trailer::kSize];
+  archive::EncodeTrailer(trailer, bytes);
+  return archive.append(reinterpret_cast<const char*>(bytes), sizeof bytes);
 }
 
 class PatchRun : public InstallerTest {
@@ -108,30 +121,83 @@ TEST_F(PatchRun, ADriveRootIsUsedWithTheDoubledSeparator) {
   EXPECT_EQ(ReadFileBytes(L"R:\\データ\\能力\\表.txt"), "deep file");
 }
 
-TEST_F(PatchRun, AStaleScratchFileIsReplacedNotAppendedTo) {
-  WriteFileBytes(root + L"\\work.tmp", std::string(100000, '\x07'));
+TEST_F(PatchRun, AStaleScratchFileOfItsOwnIsReplacedAnyOtherFileIsLeftAlone) {
   const std::wstring game = MakeGame(root + L"\\game");
+  const std::string archive = MakeArchive(SmallPatch());
   UseArchive(SmallPatch());
   PutOnDesktop(kShortcut);
+  {
+    // Half of the archive, as an interrupted run leaves it.
+    WriteFileBytes(root + L"\\work.tmp", archive.substr(0, archive.size() / 2));
+    Installer app(exe);
+    PressStart(StartWith(app, game));
+    ExpectLastMessage(app, kM4);
+    EXPECT_EQ(ReadFileBytes(game + L"\\データ\\ソフト表.dat"), std::string(3000, 'x') + "end");
+  }
+  // Anything else there is not ours: the run stops before touching it.
+  WriteFileBytes(root + L"\\work.tmp", "a player's file");
+  const testfiles::Snapshot before = testfiles::TakeSnapshot(game);
   Installer app(exe);
-  PressStart(StartWith(app, game));
-  ExpectLastMessage(app, kM4);
-  EXPECT_EQ(ReadFileBytes(game + L"\\データ\\ソフト表.dat"), std::string(3000, 'x') + "end");
+  HWND setup = StartWith(app, game);
+  PressStart(setup);
+  const Box box = app.WaitBox();
+  EXPECT_EQ(box.text, L"ファイル " + root + L"\\work.tmp を作成できません.");
+  Installer::Answer(box, L"OK");
+  EXPECT_TRUE(WaitGone(box));
+  CloseSetup(app, setup);
+  EXPECT_EQ(ReadFileBytes(root + L"\\work.tmp"), "a player's file");
+  EXPECT_EQ(testfiles::TakeSnapshot(game), before);
 }
 
-TEST_F(PatchRun, ASubFolderThatCannotBeMadeGivesTheFolderMessageThenM3) {
-  const std::wstring game = MakeGame(root + L"\\game");
-  WriteFileBytes(game + L"\\データ", "a file in the way of the folder");
-  UseArchive(SmallPatch());
-  Installer app(exe);
-  PressStart(StartWith(app, game));
-  const Box folder = app.WaitBox();
-  EXPECT_EQ(folder.text, kFolderFailed);
-  Installer::Answer(folder, L"OK");
-  EXPECT_TRUE(WaitGone(folder));
-  ExpectLastMessage(app, kM3);
-  // The files before the failing record were written all the same.
-  EXPECT_EQ(ReadFileBytes(game + L"\\Game02.exe"), "new game program");
+// A failure anywhere in the run leaves the game folder exactly as it was,
+// with nothing temporary anywhere; then M3 (after the folder message where a
+// sub-folder could not be made).
+TEST_F(PatchRun, AFailureLateInTheRunLeavesTheGameFolderAsItWas) {
+  const std::vector<ArchiveFile> patch = SmallPatch();
+  std::string damaged = MakeArchive(patch);
+  damaged.resize(damaged.size() - 3);
+  std::string tampered = Sealed(MakeArchive(patch));
+  tampered[30] ^= 1;
+  struct Case {
+    const char* what;
+    std::string archive;
+    bool fileInTheWayOfAFolder = false;
+    bool holdAnOriginal = false;  // this process holds an original open without sharing
+  } cases[] = {
+      {"a stream cut short in the last record", damaged},
+      {"a trailer that does not match", tampered},
+      {"a file where a sub-folder goes", MakeArchive(patch), true},
+      {"an original held open by another program", MakeArchive(patch), false, true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    const std::wstring game = root + L"\\game";
+    testfiles::RemoveTree(game);
+    MakeGame(game);
+    WriteFileBytes(game + L"\\version.txt", "1.000\r\n");
+    if (c.fileInTheWayOfAFolder) WriteFileBytes(game + L"\\データ", "a file in the way of the folder");
+    ASSERT_TRUE(ReplaceCarriedArchive(exe, c.archive));
+    const testfiles::Snapshot before = testfiles::TakeSnapshot(game);
+    HANDLE held = INVALID_HANDLE_VALUE;
+    if (c.holdAnOriginal) {
+      held = CreateFileW((game + L"\\version.txt").c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+      ASSERT_NE(held, INVALID_HANDLE_VALUE);
+    }
+    Installer app(exe);
+    PressStart(StartWith(app, game));
+    if (c.fileInTheWayOfAFolder) {
+      const Box folder = app.WaitBox();
+      EXPECT_EQ(folder.text, kFolderFailed);
+      Installer::Answer(folder, L"OK");
+      EXPECT_TRUE(WaitGone(folder));
+    }
+    ExpectLastMessage(app, kM3);
+    if (held != INVALID_HANDLE_VALUE) CloseHandle(held);
+    const testfiles::Snapshot after = testfiles::TakeSnapshot(game);
+    EXPECT_EQ(after, before);
+    EXPECT_TRUE(testfiles::StagingLeftovers(after).empty());
+    EXPECT_TRUE(testfiles::StagingLeftovers(testfiles::TakeSnapshot(root)).empty());
+  }
 }
 
 TEST_F(PatchRun, AnArchiveThatEndsAtOnceGivesM3) {
@@ -202,7 +268,20 @@ INSTANTIATE_TEST_SUITE_P(Lines, VersionLine,
                                            VersionCase{"1.262", L"0(カリオン)のAster1.262.lnk", kM4.c_str()},
                                            VersionCase{" 1.263 \n", L"0(カリオン)のAster 1.263 .lnk", kM4.c_str()},
                                            // A tab cannot stand in a file name: the rename fails.
-                                           VersionCase{"1.264\t\n", L"0(カリオン)のAster.lnk", kM5.c_str()}));
+                                           VersionCase{"1.264\t\n", L"0(カリオン)のAster.lnk", kM5.c_str()},
+                                           // Nor can path steps or a drive colon: the shortcut stays put.
+                                           VersionCase{"\\..\\..\\Documents\\moved\r\n", L"0(カリオン)のAster.lnk",
+                                                       kM5.c_str()},
+                                           VersionCase{"1.265:x\r\n", L"0(カリオン)のAster.lnk", kM5.c_str()}));
+
+TEST_F(PatchRun, AVersionThatIsNoNamePartCreatesNoShortcut) {
+  const std::wstring game = MakeGame(root + L"\\game");
+  UseArchive(SmallPatch("..\\..\\Start Menu\\Programs\\Startup\\x\r\n"));
+  Installer app(exe);
+  PressStart(StartWith(app, game));
+  ExpectLastMessage(app, kM7);
+  EXPECT_TRUE(GameShortcuts().empty());
+}
 
 TEST_F(PatchRun, WithoutAMatchingShortcutAWorkingOneIsCreated) {
   const std::wstring game = MakeGame(root + L"\\game");
@@ -290,6 +369,58 @@ TEST_F(PatchRun, AProgramWithoutItsArchiveShowsTheResourceErrorAndWritesNothing)
   EXPECT_TRUE(app.Running());
   EXPECT_FALSE(Exists(root + L"\\work.tmp"));
   CloseSetup(app, setup);
+}
+
+// CP932 has no é. A folder it cannot name exactly is never acted on, and a
+// look-alike (e for é) is never taken for it.
+TEST_F(PatchRun, FoldersThatCodePage932CannotNameAreNeverActedOn) {
+  const std::wstring here = root + L"\\José";
+  ASSERT_TRUE(CreateDirectoryW(here.c_str(), nullptr));
+  const std::wstring copy = here + L"\\PatchSetup.exe";
+  ASSERT_TRUE(CopyFileW(exe.c_str(), copy.c_str(), FALSE));
+  MakeGame(root + L"\\Jose");
+  MakeGame(root + L"\\Jose\\kaster");
+  MakeGame(root + L"\\Cafe");
+  MakeGame(root + L"\\Café");
+  const testfiles::Snapshot before = testfiles::TakeSnapshot(root);
+  Installer app(copy);
+  HWND setup = app.SetupWindow();
+  ASSERT_NE(setup, nullptr);
+  // No default folder beside a program whose folder has no exact name.
+  EXPECT_EQ(TextOf(Child(setup, L"Edit")), L"");
+  PressStart(setup);
+  ExpectMessageAndStay(app, kM1);
+  Installer::SetText(Child(setup, L"Edit"), root + L"\\Café");
+  PressStart(setup);
+  ExpectMessageAndStay(app, L"フォルダ名に使用できない文字が含まれています");
+  CloseSetup(app, setup);
+  EXPECT_EQ(testfiles::TakeSnapshot(root), before);
+}
+
+// work.tmp beside the program is a symbolic link to a file outside the Wine
+// prefix (tests/e2e/scratch-link.sh makes it and checks that file afterwards
+// from outside): the run stops with the error box, and neither the run nor
+// closing the window writes or deletes through the link.
+TEST_F(PatchRun, ALinkedScratchFileIsNeitherWrittenNorDeleted) {
+  wchar_t linkDir[MAX_PATH] = {};
+  if (!GetEnvironmentVariableW(L"PS_LINK_DIR", linkDir, MAX_PATH)) {
+    GTEST_SKIP() << "run by tests/e2e/scratch-link.sh, which plants the link";
+  }
+  const std::wstring folder = linkDir;
+  const std::wstring copy = folder + L"\\PatchSetup.exe";
+  ASSERT_TRUE(CopyFileW(exe.c_str(), copy.c_str(), FALSE));
+  const std::wstring game = MakeGame(folder + L"\\game");
+  const std::string linked = ReadFileBytes(folder + L"\\work.tmp");
+  Installer app(copy);
+  HWND setup = StartWith(app, game);
+  PressStart(setup);
+  const Box box = app.WaitBox();
+  EXPECT_EQ(box.text, L"ファイル " + folder + L"\\work.tmp を作成できません.");
+  Installer::Answer(box, L"OK");
+  EXPECT_TRUE(WaitGone(box));
+  CloseSetup(app, setup);
+  EXPECT_EQ(ReadFileBytes(folder + L"\\work.tmp"), linked);
+  EXPECT_EQ(ReadFileBytes(game + L"\\Game02.exe"), "old game");
 }
 
 }  // namespace

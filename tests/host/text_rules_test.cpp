@@ -75,6 +75,36 @@ TEST(ReplaceFirst, ReplacesOnlyTheFirstOccurrenceByteWise) {
   }
 }
 
+// The version line goes into the shortcut's name only when it is a plain part
+// of one name: a path step, a colon or a control byte would move or break it.
+TEST(IsNamePart, RefusesSeparatorsReservedCharactersAndBrokenCharacters) {
+  struct Case {
+    std::string text;
+    bool usable;
+  } cases[] = {
+      {"", true},
+      {"1.260", true},
+      {" 1.263 ", true},
+      {"版1", true},
+      {"ソ表", true},                 // 83 5C and 95 5C: trail bytes, not separators
+      {"\x81\x7C", true},             // a 0x7C trail byte is no '|'
+      {"\\..\\..\\Documents", false},
+      {"a/b", false},
+      {"1:2", false},
+      {"a*", false},
+      {"a?", false},
+      {"\"a\"", false},
+      {"<a>", false},
+      {"a|b", false},
+      {"1.264\t", false},
+      {std::string("a\0b", 3), false},
+      {"a\x7F", false},
+      {"\x83", false},                // a lead byte without its trail byte
+      {"a\x83\x0A", false},           // a lead byte before a byte no trail byte can be
+  };
+  for (const Case& c : cases) EXPECT_EQ(support::IsNamePart(c.text), c.usable) << c.text;
+}
+
 TEST(ErrorBoxText, AppendsAPeriodAfterDoubleByteCharactersAndBytesAboveIt) {
   struct Case {
     std::string message, shown;
