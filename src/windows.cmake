@@ -68,3 +68,9 @@ endif()
 add_executable(PatchSetupNoArchive WIN32 app/main.cpp ${ps_resources})
 target_link_libraries(PatchSetupNoArchive PRIVATE ps_app)
 target_link_options(PatchSetupNoArchive PRIVATE -municode -s)
+
+# The release stub: the program carrying an empty archive, which `packer
+# build` replaces with a publisher's (run as it is, it reports failure, M3).
+add_executable(PatchSetupStub WIN32 app/main.cpp ${ps_resources} app/stub-archive.rc)
+target_link_libraries(PatchSetupStub PRIVATE ps_app)
+target_link_options(PatchSetupStub PRIVATE -municode -s)

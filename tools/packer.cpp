@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "packlib/HostArchive.h"
+#include "packlib/HostFrontEnd.h"
 
 namespace {
 
@@ -14,7 +15,10 @@ int Usage() {
                "usage: packer pack [--greedy] FOLDER ARCHIVE   pack every file below FOLDER\n"
                "       packer list ARCHIVE                     names, sizes and coded sizes\n"
                "       packer verify ARCHIVE                   decode everything, check the coding\n"
-               "       packer extract ARCHIVE FOLDER           unpack with the installer's engine\n");
+               "       packer extract ARCHIVE FOLDER           unpack with the installer's engine\n"
+               "       packer build FOLDER -o OUT.exe [--stub STUB]  pack FOLDER into a copy of the installer stub\n"
+               "       packer inspect INSTALLER                what an installer carries\n"
+               "list, verify and extract also take an installer in place of ARCHIVE.\n");
   return 2;
 }
 
@@ -128,6 +132,21 @@ int main(int argc, char** argv) {
   if (argc < 2) return Usage();
   const std::string command = argv[1];
   if (command == "pack") return Pack(argc - 2, argv + 2);
+  if (command == "build" || (command == "inspect" && argc == 3)) {
+    packer::HostFrontEnd frontEnd;
+    if (command == "inspect") return packer::InspectCommand(frontEnd, argv[2]);
+    return packer::BuildCommand(frontEnd, std::vector<std::filesystem::path>(argv + 2, argv + argc));
+  }
+  // list, verify and extract take an installer too: they work on the archive it carries.
+  packer::ArchiveInput input;
+  if ((command == "list" || command == "verify" || command == "extract") && argc >= 3) {
+    std::string error;
+    if (!input.Open(argv[2], error)) {
+      std::fprintf(stderr, "packer: %s\n", error.c_str());
+      return 1;
+    }
+    argv[2] = input.Path();
+  }
   if (command == "list" && argc == 3) return ListOrVerify(argv[2], false);
   if (command == "verify" && argc == 3) return ListOrVerify(argv[2], true);
   if (command == "extract" && argc == 4) return Extract(argv[2], argv[3]);

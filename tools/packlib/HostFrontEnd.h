@@ -1,0 +1,48 @@
+// The Linux packer's side of `build` and `inspect`: folders packed with the
+// host packer's rules (UTF-8 names through iconv), the installer written by
+// rebuilding its resource section.
+#pragma once
+
+#include "packlib/ReleaseCommands.h"
+
+namespace packer {
+
+// A folder of our own below the temporary folder, removed with its contents
+// at the end; a fixed name there could be planted in advance. Empty Path()
+// when it could not be made.
+class PrivateFolder {
+ public:
+  PrivateFolder();
+  ~PrivateFolder();
+  PrivateFolder(const PrivateFolder&) = delete;
+  PrivateFolder& operator=(const PrivateFolder&) = delete;
+  const std::filesystem::path& Path() const { return path_; }
+
+ private:
+  std::filesystem::path path_;
+};
+
+// An archive named on the command line, or an installer in its place: then
+// the archive it carries, copied to a private temporary file.
+class ArchiveInput {
+ public:
+  bool Open(const std::filesystem::path& given, std::string& error);
+  char* Path() { return path_.data(); }
+
+ private:
+  PrivateFolder temp_;
+  std::string path_;
+};
+
+class HostFrontEnd : public FrontEnd {
+ public:
+  bool PackFolder(const std::filesystem::path& folder, std::vector<uint8_t>& archive, std::string& summary,
+                  std::string& error) override;
+  bool WriteInstaller(std::span<const uint8_t> stub, std::span<const uint8_t> archive,
+                      const std::filesystem::path& out, std::string& error) override;
+  std::string ShowCp932(const std::string& cp932) override;
+  std::string ShowPath(const std::filesystem::path& path) override { return path.string(); }
+  std::filesystem::path ProgramFolder() override;
+};
+
+}  // namespace packer

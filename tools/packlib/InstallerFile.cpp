@@ -1,0 +1,157 @@
+#include "packlib/InstallerFile.h"
+
+#include <algorithm>
+
+#include "archive/engine/ByteReader.h"
+#include "archive/engine/Decoder.h"
+#include "archive/engine/Trailer.h"
+
+namespace packer {
+namespace {
+
+bool IsArchive(const pe::Resource& r) {
+  return r.type == pe::ResourceKey::Named(kArchiveType) && r.name == pe::ResourceKey::Named(kArchiveName);
+}
+
+bool SameAsciiName(const std::string& a, const char* b) {
+  return std::equal(a.begin(), a.end(), b, b + std::char_traits<char>::length(b), [](char x, char y) {
+    auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c; };
+    return lower(x) == lower(y);
+  });
+}
+
+// Keeps the first line of what it is given, up to a bound; discards the rest.
+class FirstLineSink : public archive::OutputSink {
+ public:
+  bool Write(const uint8_t* data, size_t size) override {
+    for (size_t i = 0; i < size && !ended_; ++i) {
+      if (data[i] == '\r' || data[i] == '\n' || line.size() >= 256) {
+        ended_ = true;
+      } else {
+        line.push_back(static_cast<char>(data[i]));
+      }
+    }
+    return true;
+  }
+  std::string line;
+
+ private:
+  bool ended_ = false;
+};
+
+class DiscardSink : public archive::OutputSink {
+ public:
+  bool Write(const uint8_t*, size_t) override { return true; }
+};
+
+// Walks the records as the format defines them: sizes, and the version the
+// installer will read afterwards from version.txt at the top of the folder
+// (the last such record wins, as the extraction overwrites).
+void WalkRecords(std::span<const uint8_t> bytes, Inspection& inspection) {
+  archive::MemorySource source(bytes);
+  archive::ByteReader reader(source);
+  archive::Ring ring;
+  for (;;) {
+    const int length = reader.Get();
+    if (length < 0) break;
+    std::string name(static_cast<size_t>(length), '\0');
+    uint8_t size[4];
+    if (reader.Read(reinterpret_cast<uint8_t*>(name.data()), name.size()) != name.size()) return;
+    name.resize(std::min(name.find('\0'), name.size()));
+    const bool haveSize = reader.Read(size, 4) == 4;
+    const uint32_t count = haveSize ? size[0] | size[1] << 8 | size[2] << 16 | static_cast<uint32_t>(size[3]) << 24 : 0;
+    if (name.empty() || (haveSize && count == 0)) break;  // an ending record
+    if (!haveSize) return;
+    ++inspection.records;
+    inspection.decodedBytes += count;
+    const bool isVersion = SameAsciiName(name, "version.txt");
+    FirstLineSink version;
+    DiscardSink discard;
+    archive::OutputSink& sink = isVersion ? static_cast<archive::OutputSink&>(version) : discard;
+    if (archive::DecodeEntry(ring, reader, sink, count).status != archive::DecodeStatus::kComplete) return;
+    if (isVersion) {
+      inspection.hasVersion = true;
+      inspection.version = version.line;
+    }
+  }
+  inspection.complete = true;
+}
+
+}  // namespace
+
+bool ReadInstaller(std::span<const uint8_t> file, pe::Image& image, std::string& error) {
+  if (!pe::Parse(file, image, error)) return false;
+  const bool hasType = std::any_of(image.resources.begin(), image.resources.end(), [](const pe::Resource& r) {
+    return r.type == pe::ResourceKey::Named(kArchiveType);
+  });
+  if (!hasType || ArchiveLanguages(image).empty()) {
+    error = std::string("not a patch installer: it carries no ") + kArchiveType + "/" + kArchiveName + " resource";
+    return false;
+  }
+  return true;
+}
+
+std::vector<uint16_t> ArchiveLanguages(const pe::Image& image) {
+  std::vector<uint16_t> languages;
+  for (const pe::Resource& r : image.resources) {
+    if (IsArchive(r)) languages.push_back(r.language);
+  }
+  return languages;
+}
+
+bool EmbedArchive(std::span<const uint8_t> stub, std::span<const uint8_t> archive, std::vector<uint8_t>& out,
+                  EmbedReport& report, std::string& error) {
+  report = {};
+  pe::Image image;
+  if (!ReadInstaller(stub, image, error)) return false;
+  std::vector<pe::Resource> resources = std::move(image.resources);
+  image.resources.clear();
+  for (pe::Resource& r : resources) {
+    if (!IsArchive(r)) continue;
+    r.data.assign(archive.begin(), archive.end());
+    ++report.languages;
+  }
+  pe::RewriteReport rewrite;
+  if (!pe::Rewrite(stub, image, resources, out, rewrite, error)) return false;
+  report.droppedSignature = rewrite.droppedSignature;
+  return true;
+}
+
+bool DropSignature(std::span<const uint8_t> file, std::vector<uint8_t>& out, std::string& error) {
+  pe::Image image;
+  return pe::Parse(file, image, error) && pe::DropCertificates(file, image, out, error);
+}
+
+bool InspectInstaller(std::span<const uint8_t> file, Inspection& inspection, std::string& error) {
+  inspection = {};
+  pe::Image image;
+  if (!ReadInstaller(file, image, error)) return false;
+  inspection.pe32plus = image.pe32plus;
+  inspection.subsystem = image.subsystem;
+  inspection.isSigned = image.Signed();
+  inspection.certificateBytes = image.certificateSize;
+  inspection.checksumMatches = image.checksum != 0 && image.checksum == pe::Checksum(file, image.checksumOffset);
+  const pe::Resource* first = nullptr;
+  for (const pe::Resource& r : image.resources) {
+    if (!IsArchive(r)) continue;
+    inspection.languages.push_back(r.language);
+    if (first == nullptr) {
+      first = &r;
+    } else if (r.data != first->data) {
+      inspection.copiesDiffer = true;
+    }
+  }
+  const std::span<const uint8_t> bytes = first->data;
+  inspection.archiveBytes = bytes.size();
+  inspection.archiveOffset = first->fileOffset;
+  {
+    archive::MemorySource source(bytes);
+    archive::ByteReader reader(source);
+    inspection.check = archive::CheckArchive(reader, ".", archive::Ring{});
+  }
+  WalkRecords(bytes, inspection);
+  inspection.trailer = archive::CheckTrailer(bytes);
+  return true;
+}
+
+}  // namespace packer

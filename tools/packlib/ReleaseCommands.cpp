@@ -1,0 +1,209 @@
+#include "packlib/ReleaseCommands.h"
+
+#include <cinttypes>
+#include <cstdio>
+#include <fstream>
+#include <system_error>
+
+namespace fs = std::filesystem;
+
+namespace packer {
+namespace {
+
+int Fail(const std::string& message) {
+  std::fprintf(stderr, "packer: %s\n", message.c_str());
+  return 1;
+}
+
+int BuildUsage() {
+  std::fprintf(stderr, "usage: packer build FOLDER -o OUT.exe [--stub STUB]\n");
+  return 2;
+}
+
+std::string Languages(const std::vector<uint16_t>& languages) {
+  std::string text;
+  for (uint16_t l : languages) text += (text.empty() ? "" : ", ") + std::to_string(l);
+  return text;
+}
+
+std::string Plural(uint64_t n, const char* one, const char* many) {
+  return std::to_string(n) + " " + (n == 1 ? one : many);
+}
+
+const char* Describe(archive::ExtractStop reason) {
+  switch (reason) {
+    case archive::ExtractStop::kUnsafeName: return "an unsafe record name";
+    case archive::ExtractStop::kDamagedArchive: return "a damaged archive (it ends inside a record)";
+    case archive::ExtractStop::kCannotOpenOutput: return "an output it cannot open";
+    case archive::ExtractStop::kCannotWriteOutput: return "an output it cannot write";
+  }
+  return "a stop";
+}
+
+}  // namespace
+
+bool ReadFileBytes(const fs::path& path, std::vector<uint8_t>& bytes, std::string& error, FrontEnd& frontEnd) {
+  std::error_code ec;
+  if (!fs::is_regular_file(path, ec)) {
+    error = frontEnd.ShowPath(path) + ": no such file";
+    return false;
+  }
+  std::ifstream in(path, std::ios::binary);
+  const uint64_t size = fs::file_size(path, ec);
+  if (!in || ec) {
+    error = frontEnd.ShowPath(path) + ": cannot open";
+    return false;
+  }
+  bytes.resize(static_cast<size_t>(size));
+  if (!in.read(reinterpret_cast<char*>(bytes.data()), static_cast<std::streamsize>(bytes.size())) ||
+      in.peek() != std::ifstream::traits_type::eof()) {
+    error = frontEnd.ShowPath(path) + ": cannot read (or it changed while being read)";
+    return false;
+  }
+  return true;
+}
+
+bool WriteFileBytes(const fs::path& path, std::span<const uint8_t> bytes, std::string& error, FrontEnd& frontEnd) {
+  fs::path temp = path;
+  temp += ".part";
+  std::error_code ec;
+  {
+    std::ofstream out(temp, std::ios::binary | std::ios::trunc);
+    if (out) out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    out.close();
+    if (!out) {
+      fs::remove(temp, ec);
+      error = frontEnd.ShowPath(temp) + ": cannot write";
+      return false;
+    }
+  }
+  fs::rename(temp, path, ec);
+  if (ec) {
+    fs::remove(temp, ec);
+    error = frontEnd.ShowPath(path) + ": cannot replace (" + ec.message() + ")";
+    return false;
+  }
+  return true;
+}
+
+bool SameFile(const fs::path& a, const fs::path& b) {
+  std::error_code ec;
+  if (fs::equivalent(a, b, ec) && !ec) return true;
+  const fs::path ca = fs::weakly_canonical(fs::absolute(a, ec), ec);
+  const fs::path cb = fs::weakly_canonical(fs::absolute(b, ec), ec);
+  return !ca.empty() && ca == cb;
+}
+
+std::vector<std::string> DescribeInspection(const Inspection& in, FrontEnd& frontEnd) {
+  std::vector<std::string> lines;
+  auto line = [&](const char* label, const std::string& text) { lines.push_back(std::string(label) + text); };
+  char offset[32];
+  std::snprintf(offset, sizeof offset, "0x%" PRIx64, in.archiveOffset);
+  line("program:    ", std::string(in.pe32plus ? "PE32+" : "PE32") +
+                          (in.subsystem == 2 ? ", Windows GUI" : ", subsystem " + std::to_string(in.subsystem)) +
+                          (in.checksumMatches ? ", checksum matches" : ", checksum does not match"));
+  line("archive:    ", Plural(in.archiveBytes, "byte", "bytes") + " at file offset " + offset + ", resource " +
+                          kArchiveType + "/" + kArchiveName + " in " +
+                          Plural(in.languages.size(), "language", "languages") + " (" + Languages(in.languages) + ")" +
+                          (in.copiesDiffer ? "; the languages carry DIFFERENT archives" : ""));
+  line("records:    ", Plural(in.records, "record", "records") + ", " +
+                          Plural(in.decodedBytes, "byte", "bytes") + " decoded" +
+                          (in.complete ? "" : "; the archive is damaged after them"));
+  if (in.check.count > 0) {
+    line("extraction: ", "the installer writes " + Plural(static_cast<uint64_t>(in.check.count), "file", "files"));
+  } else if (in.check.stopped) {
+    line("extraction: ", std::string("the installer stops at ") + Describe(in.check.reason) + " (" +
+                             frontEnd.ShowCp932(in.check.stoppedAt) + ") and reports failure");
+  } else {
+    line("extraction: ", "the installer writes nothing and reports failure");
+  }
+  switch (in.trailer) {
+    case archive::TrailerStatus::kAbsent: line("trailer:    ", "absent"); break;
+    case archive::TrailerStatus::kMatches: line("trailer:    ", "present, matches"); break;
+    case archive::TrailerStatus::kMismatch: line("trailer:    ", "present, does NOT match the archive"); break;
+  }
+  line("version:    ", in.hasVersion ? frontEnd.ShowCp932(in.version) : std::string("none (no version.txt)"));
+  line("signature:  ", in.isSigned ? "signed (" + Plural(in.certificateBytes, "byte", "bytes") +
+                                         " of certificates; check it with osslsigncode verify or signtool verify)"
+                                   : std::string("not signed"));
+  return lines;
+}
+
+int InspectCommand(FrontEnd& frontEnd, const fs::path& exe) {
+  std::vector<uint8_t> file;
+  std::string error;
+  if (!ReadFileBytes(exe, file, error, frontEnd)) return Fail(error);
+  Inspection inspection;
+  if (!InspectInstaller(file, inspection, error)) return Fail(frontEnd.ShowPath(exe) + ": " + error);
+  std::printf("%s: %s\n", frontEnd.ShowPath(exe).c_str(), Plural(file.size(), "byte", "bytes").c_str());
+  for (const std::string& l : DescribeInspection(inspection, frontEnd)) std::printf("%s\n", l.c_str());
+  const bool good = inspection.check.count > 0 && inspection.complete && !inspection.copiesDiffer &&
+                    inspection.trailer != archive::TrailerStatus::kMismatch;
+  return good ? 0 : 1;
+}
+
+int BuildCommand(FrontEnd& frontEnd, const std::vector<fs::path>& args) {
+  fs::path folder, out, stub;
+  for (size_t i = 0; i < args.size(); ++i) {
+    if ((args[i] == "-o" || args[i] == "--stub") && i + 1 < args.size()) {
+      (args[i] == "-o" ? out : stub) = args[i + 1];
+      ++i;
+    } else if (args[i].native().empty() || args[i].native()[0] == '-' || !folder.empty()) {
+      return BuildUsage();
+    } else {
+      folder = args[i];
+    }
+  }
+  if (folder.empty() || out.empty()) return BuildUsage();
+  if (stub.empty()) stub = frontEnd.ProgramFolder() / kStubFileName;
+
+  std::string error;
+  std::vector<uint8_t> stubBytes;
+  if (!ReadFileBytes(stub, stubBytes, error, frontEnd)) return Fail("stub " + error + " (name one with --stub)");
+  if (SameFile(out, stub)) {
+    return Fail("the output " + frontEnd.ShowPath(out) + " is the stub itself; write the installer elsewhere");
+  }
+  pe::Image image;
+  if (!ReadInstaller(stubBytes, image, error)) {
+    return Fail(frontEnd.ShowPath(stub) + " is not an installer stub: " + error);
+  }
+  if (image.Signed()) {
+    std::printf("note: the stub %s is signed; its signature will be dropped (sign the new installer afterwards)\n",
+                frontEnd.ShowPath(stub).c_str());
+  }
+
+  std::vector<uint8_t> archiveBytes;
+  std::string summary;
+  if (!frontEnd.PackFolder(folder, archiveBytes, summary, error)) return Fail(error);
+  std::printf("%s\n", summary.c_str());
+  if (!frontEnd.WriteInstaller(stubBytes, archiveBytes, out, error)) return Fail(error);
+
+  // Read the result back as the installer will: every language's archive
+  // byte for byte, no signature left, and the engine's extraction succeeding.
+  std::vector<uint8_t> written;
+  if (!ReadFileBytes(out, written, error, frontEnd)) return Fail(error);
+  pe::Image result;
+  if (!ReadInstaller(written, result, error)) return Fail(frontEnd.ShowPath(out) + ": " + error);
+  const std::vector<uint16_t> languages = ArchiveLanguages(result);
+  for (const pe::Resource& r : result.resources) {
+    if (r.type == pe::ResourceKey::Named(kArchiveType) && r.name == pe::ResourceKey::Named(kArchiveName) &&
+        r.data != archiveBytes) {
+      return Fail(frontEnd.ShowPath(out) + ": the carried archive (language " + std::to_string(r.language) +
+                  ") does not read back as written");
+    }
+  }
+  if (languages != ArchiveLanguages(image) || result.Signed()) {
+    return Fail(frontEnd.ShowPath(out) + ": the written installer's resources or signature are not as intended");
+  }
+  Inspection inspection;
+  if (!InspectInstaller(written, inspection, error)) return Fail(frontEnd.ShowPath(out) + ": " + error);
+  std::printf("%s: %s, carrying the archive (%s) in %s\n", frontEnd.ShowPath(out).c_str(),
+              Plural(written.size(), "byte", "bytes").c_str(), Plural(archiveBytes.size(), "byte", "bytes").c_str(),
+              Plural(languages.size(), "language", "languages").c_str());
+  if (inspection.check.count <= 0) return Fail(frontEnd.ShowPath(out) + ": the installer would not extract this archive");
+  std::printf("version: %s\n",
+              inspection.hasVersion ? frontEnd.ShowCp932(inspection.version).c_str() : "none (no version.txt)");
+  return 0;
+}
+
+}  // namespace packer
