@@ -8,6 +8,10 @@ class TWaitForm : public forms::TForm {
   TWaitForm();
   forms::TLabel Label1;
   forms::TLabel Label2;
+
+ protected:
+  // The user cannot close it (Alt+F4 included); the patch run hides it.
+  void DoClose(forms::TCloseAction& action) override { action = forms::TCloseAction::None; }
 };
 
 extern TWaitForm* WaitForm;

@@ -37,6 +37,8 @@ class TCompressForm : public forms::TForm, public patchrun::Progress {
 
  protected:
   void DoCreate() override { FormCreate(); }
+  // The user cannot close it (Alt+F4 included); the extraction hides it.
+  void DoClose(forms::TCloseAction& action) override { action = forms::TCloseAction::None; }
 
  private:
   // The decoder's dictionary lives as long as the window; part of it carries

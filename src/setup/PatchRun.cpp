@@ -193,4 +193,71 @@ Outcome RunPatch(const Settings& settings, Progress& progress, std::string& vers
   return UpdateShortcut(target, version, settings.owner);
 }
 
+Worker::Worker(Settings settings)
+    : settings_(std::move(settings)), done_(CreateEventW(nullptr, TRUE, FALSE, nullptr)) {
+  thread_ = std::thread([this] {
+    std::string version;
+    Outcome outcome = Outcome::kFailed;
+    std::exception_ptr error;
+    try {
+      outcome = RunPatch(settings_, *this, version);
+    } catch (...) {
+      error = std::current_exception();
+    }
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      outcome_ = outcome;
+      version_ = std::move(version);
+      error_ = error;
+      view_.phase = Phase::kDone;
+    }
+    SetEvent(done_);
+  });
+}
+
+Worker::~Worker() {
+  if (thread_.joinable()) thread_.join();
+  CloseHandle(done_);
+}
+
+Worker::View Worker::Snapshot() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return view_;
+}
+
+Outcome Worker::Result(std::string& version) {
+  if (thread_.joinable()) thread_.join();
+  if (error_) std::rethrow_exception(error_);
+  version = version_;
+  return outcome_;
+}
+
+void Worker::Preparing(bool on) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  view_.phase = on ? Phase::kPreparing : Phase::kWorking;
+}
+
+void Worker::ExtractionStarted(uint64_t archiveLength) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  view_.phase = Phase::kExtracting;
+  ++view_.extractions;
+  view_.archiveLength = archiveLength;
+  view_.position = 0;
+}
+
+void Worker::FileStarted(const std::string& finalPath) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  view_.path = finalPath;
+}
+
+void Worker::FileWritten(uint64_t offset) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  view_.position = offset;
+}
+
+void Worker::ExtractionEnded() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  view_.phase = Phase::kWorking;
+}
+
 }  // namespace patchrun

@@ -7,7 +7,10 @@
 #include <windows.h>
 
 #include <cstdint>
+#include <exception>
+#include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "archive/engine/Check.h"
@@ -74,5 +77,48 @@ ExtractResult ExtractArchiveFile(filesys::FileSource& archive, const std::string
 // The check alone: what the extraction would return, with nothing written.
 archive::CheckResult CheckArchiveFile(filesys::FileSource& archive, const std::string& target,
                                       const archive::Ring& ring);
+
+// Runs a patch run on a thread of its own, so the windows keep answering
+// while it works. The run's progress is kept as a view that the window
+// thread reads whenever it likes; every exception of the run is caught on
+// the worker and raised again by Result() on the thread that asks.
+class Worker : private Progress {
+ public:
+  enum class Phase { kStarting, kPreparing, kWorking, kExtracting, kDone };
+  struct View {
+    Phase phase = Phase::kStarting;
+    unsigned extractions = 0;  // extractions begun so far
+    uint64_t archiveLength = 0;
+    uint64_t position = 0;     // the archive offset of the next record
+    std::string path;          // the file being written
+  };
+
+  explicit Worker(Settings settings);
+  ~Worker();  // waits for the run to end
+  Worker(const Worker&) = delete;
+  Worker& operator=(const Worker&) = delete;
+
+  // Signalled once the run has ended (for MsgWaitForMultipleObjects).
+  HANDLE Done() const { return done_; }
+  View Snapshot() const;
+  // The outcome, once Done() is signalled; raises the run's exception if it had one.
+  Outcome Result(std::string& version);
+
+ private:
+  void Preparing(bool on) override;
+  void ExtractionStarted(uint64_t archiveLength) override;
+  void FileStarted(const std::string& finalPath) override;
+  void FileWritten(uint64_t offset) override;
+  void ExtractionEnded() override;
+
+  Settings settings_;
+  HANDLE done_;
+  mutable std::mutex mutex_;
+  View view_;
+  Outcome outcome_ = Outcome::kFailed;
+  std::string version_;
+  std::exception_ptr error_;
+  std::thread thread_;
+};
 
 }  // namespace patchrun

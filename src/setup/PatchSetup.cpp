@@ -41,22 +41,34 @@ std::string RunningProgramPath() {
   }
 }
 
-// The wait window while the scratch file is written and checked, the progress
-// window while the files are staged.
-class WindowProgress : public patchrun::Progress {
+// Brings the wait and progress windows to what the patch run last reported:
+// the wait window while the scratch file is written and checked, the progress
+// window while the files are staged. The last file and the bar's final
+// position are shown before the progress window hides.
+class RunDisplay {
  public:
-  void Preparing(bool on) override {
-    if (on) {
-      WaitForm->Show();
-      WaitForm->Update();
-    } else {
-      WaitForm->Hide();
+  void Show(const patchrun::Worker::View& view) {
+    using Phase = patchrun::Worker::Phase;
+    if ((view.phase == Phase::kPreparing) != WaitForm->Visible()) WaitForm->SetVisible(view.phase == Phase::kPreparing);
+    if (view.extractions != extractions_) {
+      extractions_ = view.extractions;
+      CompressForm->AllBar.SetMax(static_cast<int>(view.archiveLength));  // the bar's range is 32-bit
+      CompressForm->AllBar.SetPosition(0);
+      CompressForm->Show();
+    }
+    if (!CompressForm->Visible()) return;
+    if (view.path != CompressForm->Label1.Caption()) CompressForm->Label1.SetCaption(view.path);
+    if (static_cast<int>(view.position) != CompressForm->AllBar.Position()) {
+      CompressForm->AllBar.SetPosition(static_cast<int>(view.position));
+    }
+    if (view.phase != Phase::kExtracting) {
+      CompressForm->Update();
+      CompressForm->Hide();
     }
   }
-  void ExtractionStarted(uint64_t length) override { CompressForm->ExtractionStarted(length); }
-  void FileStarted(const std::string& path) override { CompressForm->FileStarted(path); }
-  void FileWritten(uint64_t offset) override { CompressForm->FileWritten(offset); }
-  void ExtractionEnded() override { CompressForm->ExtractionEnded(); }
+
+ private:
+  unsigned extractions_ = 0;
 };
 
 }  // namespace
@@ -96,7 +108,12 @@ void TInstallForm::FormShow() {
 
 void TInstallForm::Button1Click() { Close(); }
 
-void TInstallForm::FormClose(forms::TCloseAction& /*Action*/) {
+void TInstallForm::FormClose(forms::TCloseAction& Action) {
+  if (FRunning) {
+    // Closing waits until the run has ended or rolled back.
+    Action = forms::TCloseAction::None;
+    return;
+  }
   delete ShellLink;
   delete TextLibrary;
   // Only a leftover of ours is removed: never a link or someone else's file.
@@ -117,11 +134,41 @@ void TInstallForm::SetupButtonClick() {
   settings.exeDir = FExeDir;
   settings.owner = forms::Application->Handle();
   settings.ring = &CompressForm->Ring();
-  WindowProgress progress;
-  // The framework's errors leave the handler and show in the error box.
-  const patchrun::Outcome outcome = patchrun::RunPatch(settings, progress, FVersion);
+  patchrun::Outcome outcome;
+  {
+    // The run works on a thread of its own while this one keeps the windows
+    // answering; the setup window takes no input and cannot close meanwhile.
+    FRunning = true;
+    EnableWindow(Handle(), FALSE);
+    patchrun::Worker worker(settings);
+    RunDisplay display;
+    const HANDLE done = worker.Done();
+    DWORD lastShown = GetTickCount() - kProgressInterval;
+    for (;;) {
+      const bool finished = WaitForSingleObject(done, 0) == WAIT_OBJECT_0;
+      const DWORD now = GetTickCount();
+      if (finished || now - lastShown >= kProgressInterval) {
+        display.Show(worker.Snapshot());
+        lastShown = now;
+      }
+      if (finished) break;
+      MsgWaitForMultipleObjectsEx(1, &done, kProgressInterval, QS_ALLINPUT, MWMO_INPUTAVAILABLE);
+      while (forms::Application->ProcessMessage()) {
+      }
+    }
+    EnableWindow(Handle(), TRUE);
+    FRunning = false;
+    // The framework's errors leave the handler here and show in the error box.
+    outcome = worker.Result(FVersion);
+  }
   for (const std::string& message : patchrun::Messages(outcome)) ShowMessage(message);
   if (patchrun::EndsProgram(outcome)) Close();
+}
+
+LRESULT TInstallForm::WndProc(UINT message, WPARAM wParam, LPARAM lParam) {
+  // A patch run is not cut off by the end of the session.
+  if (message == WM_QUERYENDSESSION && FRunning) return FALSE;
+  return TForm::WndProc(message, wParam, lParam);
 }
 
 void TInstallForm::Button2Click() {

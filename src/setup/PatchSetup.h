@@ -33,10 +33,14 @@ class TInstallForm : public forms::TForm {
   void DoCreate() override { FormCreate(); }
   void DoShow() override { FormShow(); }
   void DoClose(forms::TCloseAction& action) override { FormClose(action); }
+  LRESULT WndProc(UINT message, WPARAM wParam, LPARAM lParam) override;
 
  private:
+  // The windows show the run's progress at most this often (milliseconds).
+  static constexpr DWORD kProgressInterval = 33;
   std::string FVersion;
   std::string FExeDir;
+  bool FRunning = false;  // a patch run is at work
 };
 
 extern TInstallForm* InstallForm;

@@ -4,6 +4,7 @@
 
 #include "TempDir.h"
 #include "filesys/FileOps.h"
+#include "filesys/PathRules.h"
 #include "forms/Exceptions.h"
 
 using namespace wintest;
@@ -103,3 +104,23 @@ TEST(FileOps, MakeDirectoryPathRejectsTheEmptyPathAndBareRelativeNames) {
 }
 
 }  // namespace
+
+// The program's own table of assigned CP932 double-byte codes (a record name
+// with any other code is refused) agrees with the system's conversion: a code
+// is in the table exactly when the system turns it into one character of its
+// own, not into the default character that every unassigned code becomes.
+TEST(Cp932Table, AgreesWithTheSystemsConversion) {
+  int disagreements = 0;
+  for (int lead = 0x81; lead <= 0xFC; ++lead) {
+    if (!pathrules::IsLeadByte(static_cast<unsigned char>(lead))) continue;
+    for (int trail = 0x00; trail <= 0xFF; ++trail) {
+      const char bytes[2] = {static_cast<char>(lead), static_cast<char>(trail)};
+      wchar_t wide[2] = {};
+      const bool decodes = MultiByteToWideChar(932, MB_ERR_INVALID_CHARS, bytes, 2, wide, 2) == 1;
+      if (decodes != pathrules::IsAssignedDoubleByte(static_cast<unsigned char>(lead), static_cast<unsigned char>(trail))) {
+        if (++disagreements <= 10) ADD_FAILURE() << std::hex << lead << " " << trail << ": the system decodes it: " << decodes;
+      }
+    }
+  }
+  EXPECT_EQ(disagreements, 0);
+}
