@@ -9,7 +9,7 @@ build_host() {
 }
 
 # The product (32-bit) and the test build (64-bit) both carry the demo patch
-# made by the host build.
+# made by the host build, whose packer the release tests use as well.
 build_windows() {  # $1 = win32 | win64
   local arch=$1 toolchain
   case $arch in
@@ -17,7 +17,8 @@ build_windows() {  # $1 = win32 | win64
     win64) toolchain=mingw-w64-x86_64 ;;
   esac
   cmake -S "$root" -B "$root/build/$arch" --toolchain "$root/cmake/$toolchain.cmake" \
-    -DCMAKE_BUILD_TYPE=Release -DPATCH_ARCHIVE="$root/build/host/demo/patch.smf" >/dev/null
+    -DCMAKE_BUILD_TYPE=Release -DPATCH_ARCHIVE="$root/build/host/demo/patch.smf" \
+    -DPS_HOST_TOOLS="$root/build/host" >/dev/null
   cmake --build "$root/build/$arch" -j"$jobs"
 }
 
