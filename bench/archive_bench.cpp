@@ -59,10 +59,11 @@ uint64_t EngineDecode(const char* archivePath, std::FILE* devNull) {
   NullSink sink(devNull);
   uint64_t total = 0;
   uint8_t name[255], size[4];
-  for (int length; (length = reader.Get()) >= 0;) {
+  for (int length; (length = reader.Get()) > 0;) {
     reader.Read(name, static_cast<size_t>(length));
     reader.Read(size, 4);
     const uint32_t count = size[0] | size[1] << 8 | size[2] << 16 | static_cast<uint32_t>(size[3]) << 24;
+    if (name[0] == 0 || count == 0) break;  // the ending record; the trailer follows
     total += archive::DecodeEntry(ring, reader, sink, count).decoded;
   }
   std::fclose(in);
@@ -74,9 +75,11 @@ uint64_t PlainDecode(const char* archivePath, std::FILE* out) {
   std::FILE* in = std::fopen(archivePath, "rb");
   static uint8_t ring[4096];
   uint64_t total = 0;
-  for (int length; (length = getc(in)) != EOF;) {
-    for (int i = 0; i < length; ++i) getc(in);
+  for (int length; (length = getc(in)) != EOF && length > 0;) {
+    const int first = getc(in);
+    for (int i = 1; i < length; ++i) getc(in);
     const uint32_t count = ReadSize(in);
+    if (first == 0 || count == 0) break;  // the ending record; the trailer follows
     std::memset(ring, 0, 4078);
     unsigned r = 4078, flags = 0;
     for (uint32_t written = 0; written < count;) {

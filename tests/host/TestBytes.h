@@ -44,7 +44,9 @@ inline Bytes Cat(std::initializer_list<Bytes> parts) {
 
 // [L][name][size LE][stream]
 inline Bytes Record(std::string_view name, uint32_t size, const Bytes& stream) {
-  Bytes out{static_cast<uint8_t>(name.size())};
+  Bytes out;
+  out.reserve(1 + name.size() + 4 + stream.size());
+  out.push_back(static_cast<uint8_t>(name.size()));
   out.insert(out.end(), name.begin(), name.end());
   for (int k = 0; k < 4; ++k) out.push_back(static_cast<uint8_t>(size >> (8 * k)));
   out.insert(out.end(), stream.begin(), stream.end());

@@ -10,7 +10,9 @@
 #include <unistd.h>
 
 #include "TestBytes.h"
+#include "archive/engine/Check.h"
 #include "archive/engine/Decoder.h"
+#include "archive/engine/Trailer.h"
 #include "filesys/PathRules.h"
 #include "packlib/DemoPatch.h"
 #include "packlib/HostArchive.h"
@@ -180,7 +182,13 @@ TEST(Packer, PackVerifyExtractRoundTrip) {
   packer::VerifyReport verify;
   ASSERT_TRUE(packer::VerifyArchive(archivePath, verify, error));
   EXPECT_EQ(verify.engineCount, static_cast<int>(files.size()));
-  EXPECT_TRUE(verify.endsCleanly);
+  EXPECT_TRUE(verify.Passes());
+  EXPECT_TRUE(verify.notes.empty());
+  // The archive ends with the 5-byte ending record and a trailer that matches.
+  const Bytes written = ReadFile(archivePath);
+  EXPECT_EQ(Bytes(written.end() - 25, written.end() - 20), Bytes(5, 0));
+  EXPECT_EQ(archive::CheckTrailer(written), archive::TrailerStatus::kMatches);
+  EXPECT_EQ(verify.trailer, archive::TrailerStatus::kMatches);
   EXPECT_EQ(verify.carriedReads, 0u);
 
   const fs::path out = dir.path() / "out";
@@ -224,11 +232,11 @@ TEST(Packer, RefusesWhatTheArchiveCannotCarry) {
       {U8(u8"ёж"), {1}, "differ only in case", U8(u8"ЁЖ")},
       {U8(u8"ⅰ.dat"), {1}, "differ only in case", U8(u8"Ⅰ.dat")},  // IBM small Roman numeral, NEC capital
       // Short-name forms at any level.
-      {"PROGRA~1.TXT", {1}, "short name"},
-      {"DATA~12", {1}, "short name"},
-      {"sub~3/x.txt", {1}, "short name"},
-      {U8(u8"表示~1.dat"), {1}, "short name"},
-      {"~1", {1}, "short name"},
+      {"PROGRA~1.TXT", {1}, "short-name form"},
+      {"DATA~12", {1}, "short-name form"},
+      {"sub~3/x.txt", {1}, "short-name form"},
+      {U8(u8"表示~1.dat"), {1}, "short-name form"},
+      {"~1", {1}, "short-name form"},
       // Too long below a game folder of 100 characters: the name, or the
       // 12-character temporary name beside it.
       {std::string(159, 'n'), {1}, tooLong},
@@ -281,10 +289,80 @@ TEST(Packer, ExtractionReportsADamagedArchive) {
   packer::PackReport report;
   ASSERT_TRUE(packer::CollectFolder(dir.path() / "src", items, error));
   ASSERT_TRUE(packer::WriteArchive(items, dir.path() / "p.smf", packer::Parsing::kOptimal, report, error));
-  fs::resize_file(dir.path() / "p.smf", report.archiveBytes - 1);
+  // Cut one byte short of the stream (before the ending record and the trailer).
+  fs::resize_file(dir.path() / "p.smf", report.archiveBytes - archive::Trailer::kSize - 5 - 1);
   EXPECT_EQ(packer::ExtractArchiveFile(dir.path() / "p.smf", dir.path() / "out", error), 0);
   EXPECT_NE(error.find("damaged"), std::string::npos) << error;
   EXPECT_EQ(packer::ExtractArchiveFile(dir.path() / "missing.smf", dir.path() / "out", error), -1);
+}
+
+Bytes Sealed(const Bytes& archiveBytes) {
+  uint8_t trailer[archive::Trailer::kSize];
+  archive::EncodeTrailer({archiveBytes.size(), archive::Crc32(0, archiveBytes.data(), archiveBytes.size())}, trailer);
+  return Cat({archiveBytes, Bytes(trailer, trailer + sizeof trailer)});
+}
+
+// `packer verify` passes exactly the archives the installer extracts whole,
+// and names what is unusual in them.
+TEST(Packer, VerifyPassesExactlyWhatTheInstallerExtracts) {
+  const Bytes one = Record("one.txt", 1, Literals(Str("1")));
+  const Bytes sixteen = Hex("05 61 2E 74 78 74 06 00 00 00 07 61 62 63 EE F0");  // a.txt = "abcabc"
+  Bytes cut = sixteen;
+  cut[6] = 5;  // the reference runs one byte past the size
+  const Bytes carried = Cat({Record("a", 18, Literals(Str("abcdefghijklmnopqr"))),
+                             Record("b", 6, Hex("00 EE F3"))});  // reads a's 4078.. before writing them
+  const Bytes ending = Hex("00 00 00 00 00");
+  Bytes tampered = Sealed(Cat({one, ending}));
+  tampered[13] ^= 1;  // the literal "1"
+  struct Case {
+    const char* what;
+    Bytes archive;
+    bool passes;
+    int count;
+    const char* says;  // in a note when it passes, in a failure when not; "" for nothing to say
+    archive::TrailerStatus trailer;
+  };
+  using enum archive::TrailerStatus;
+  const Case cases[] = {
+      {"records to the end of the file", Cat({sixteen, one}), true, 2, "", kAbsent},
+      {"ending record and trailer", Sealed(Cat({sixteen, one, ending})), true, 2, "", kMatches},
+      {"one-byte ending record before the trailer", Sealed(Cat({one, Hex("00")})), true, 1, "", kMatches},
+      {"reference cut at its record's end", Cat({cut, one}), true, 2, "cut there by the extraction: 1", kAbsent},
+      {"reads of positions an earlier record wrote", Sealed(Cat({carried, ending})), true, 2, "4078..4095", kMatches},
+      {"bytes after the ending record", Cat({one, ending, Str("junk")}), true, 1, "never read by the extraction: 4", kAbsent},
+      {"bytes between ending record and trailer", Sealed(Cat({one, ending, Str("ab")})), true, 1, "never read by the extraction: 2",
+       kMatches},
+      {"named ending record", Sealed(Cat({one, Record("e.txt", 0, {})})), true, 1, "empty file", kMatches},
+      {"empty file", {}, false, 0, "holds no file", kAbsent},
+      {"only an ending record", Sealed(ending), false, 0, "holds no file", kMatches},
+      {"unsafe name", Cat({one, Record("..\\x", 1, Literals(Str("1")))}), false, 0, "unsafe record name", kAbsent},
+      {"unassigned CP932 code", Record("\x85\x40", 1, Literals(Str("1"))), false, 0, "unsafe record name", kAbsent},
+      {"cut inside a stream", Cat({one, Bytes(sixteen.begin(), sixteen.end() - 1)}), false, 0, "damaged", kAbsent},
+      {"trailer without an ending record", Sealed(one), false, 0, "damaged", kMatches},
+      {"a byte changed under the trailer", tampered, false, 1, "trailer does not match", kMismatch},
+  };
+  TempDir dir;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    WriteFile(dir.path() / "a.smf", c.archive);
+    packer::VerifyReport report;
+    std::string error;
+    ASSERT_TRUE(packer::VerifyArchive(dir.path() / "a.smf", report, error)) << error;
+    EXPECT_EQ(report.Passes(), c.passes);
+    EXPECT_EQ(report.engineCount, c.count);
+    EXPECT_EQ(report.trailer, c.trailer);
+    const auto& said = c.passes ? report.notes : report.failures;
+    std::string all;
+    for (const auto& s : said) all += s + "\n";
+    if (*c.says == '\0') {
+      EXPECT_EQ(all, "");
+    } else {
+      EXPECT_NE(all.find(c.says), std::string::npos) << all;
+    }
+    if (c.passes) {
+      EXPECT_EQ(report.failures, std::vector<std::string>{});
+    }
+  }
 }
 
 TEST(DemoPatch, ShapedLikeTheRealPatch) {

@@ -12,8 +12,10 @@
 #include <system_error>
 
 #include "archive/engine/ByteReader.h"
+#include "archive/engine/Check.h"
 #include "archive/engine/Decoder.h"
 #include "archive/engine/RecordName.h"
+#include "archive/engine/Trailer.h"
 #include "packlib/HostNames.h"
 #include "packlib/StreamScan.h"
 
@@ -224,27 +226,6 @@ const char* Describe(archive::ExtractStop reason) {
   return "stopped";
 }
 
-// Decodes nothing anywhere: counts what it is given.
-class DiscardSink : public archive::OutputSink {
- public:
-  bool Write(const uint8_t*, size_t) override { return true; }
-};
-
-class DiscardHost : public archive::ExtractHost {
- public:
-  bool MakeFolder(const std::string&) override { return true; }
-  std::unique_ptr<archive::OutputSink> OpenOutput(const std::string&) override {
-    return std::make_unique<DiscardSink>();
-  }
-  void ShowFile(const std::string&) override {}
-  void FileWritten(uint64_t) override {}
-  void FolderFailed() override {}
-  void Stopped(archive::ExtractStop reason, const std::string& path) override {
-    error = std::string(Describe(reason)) + ": " + ShowName(path.substr(2));
-  }
-  std::string error;
-};
-
 }  // namespace
 
 bool CollectFolder(const fs::path& folder, std::vector<PackItem>& items, std::string& error) {
@@ -271,6 +252,12 @@ bool WriteArchive(const std::vector<PackItem>& items, const fs::path& archivePat
     return false;
   }
   bool ok = true;
+  uint32_t crc = 0;
+  auto put = [&](const uint8_t* bytes, size_t n) {
+    ok = ok && std::fwrite(bytes, 1, n, out.get()) == n;
+    crc = archive::Crc32(crc, bytes, n);
+    report.archiveBytes += n;
+  };
   std::vector<uint8_t> data;
   for (const PackItem& item : items) {
     if (!ReadWholeFile(item.file, data)) {
@@ -288,16 +275,8 @@ bool WriteArchive(const std::vector<PackItem>& items, const fs::path& archivePat
     header[0] = static_cast<uint8_t>(item.name.size());
     std::copy(item.name.begin(), item.name.end(), header + 1);
     for (int k = 0; k < 4; ++k) header[1 + item.name.size() + k] = static_cast<uint8_t>(size >> (8 * k));
-    const size_t headerSize = 1 + item.name.size() + 4;
-    ok = std::fwrite(header, 1, headerSize, out.get()) == headerSize;
-    report.archiveBytes += headerSize;
-    const EncodeStats stats = EncodeStream(
-        data,
-        [&](const uint8_t* bytes, size_t n) {
-          ok = ok && std::fwrite(bytes, 1, n, out.get()) == n;
-          report.archiveBytes += n;
-        },
-        parsing);
+    put(header, 1 + item.name.size() + 4);
+    const EncodeStats stats = EncodeStream(data, put, parsing);
     if (!ok) {
       error = temp.string() + ": write failed";
       break;
@@ -307,6 +286,17 @@ bool WriteArchive(const std::vector<PackItem>& items, const fs::path& archivePat
       report.stats.referencesByLength[n] += stats.referencesByLength[n];
     report.inputBytes += data.size();
     ++report.files;
+  }
+  if (ok) {
+    // The ending record: name length 0 and size 0, so that readers which take
+    // the size field first stop here as well. Then the integrity trailer over
+    // everything before it.
+    const uint8_t ending[5] = {};
+    put(ending, sizeof ending);
+    uint8_t trailer[archive::Trailer::kSize];
+    archive::EncodeTrailer({report.archiveBytes, crc}, trailer);
+    put(trailer, sizeof trailer);
+    if (!ok) error = temp.string() + ": write failed";
   }
   if (std::fclose(out.release()) != 0 && ok) {
     error = temp.string() + ": write failed";
@@ -349,8 +339,10 @@ std::unique_ptr<archive::OutputSink> FolderHost::OpenOutput(const std::string& p
 }
 
 void FolderHost::ShowFile(const std::string& outputPath) {
+  // The engine shows an ending record without a name as the target itself: no file.
+  if (!onFile || outputPath == std::string(kTarget) + "\\") return;
   fs::path file;
-  if (onFile && HostPath(outputPath, file)) onFile(file.string());
+  if (HostPath(outputPath, file)) onFile(file.string());
 }
 
 void FolderHost::FolderFailed() { error = "cannot create a folder"; }
@@ -379,54 +371,119 @@ int ExtractArchiveFile(const fs::path& archivePath, const fs::path& folder, std:
 bool VerifyArchive(const fs::path& archivePath, VerifyReport& report, std::string& error) {
   report = {};
   File in(std::fopen(archivePath.c_str(), "rb"));
-  if (!in) {
+  if (!in || std::fseek(in.get(), 0, SEEK_END) != 0) {
     error = archivePath.string() + ": cannot open";
     return false;
   }
+  const off_t fileSize = ftello(in.get());
+  std::rewind(in.get());
   {
-    // First what the installer would do with it, then a record-by-record scan.
+    // First what the installer would do with it, then a record-by-record walk.
     archive::StdioSource source(in.get());
     archive::ByteReader reader(source);
-    archive::Ring ring;
-    DiscardHost host;
-    report.engineCount = archive::ExtractArchive(reader, FolderHost::kTarget, ring, host);
-    report.engineError = host.error;
+    const archive::CheckResult check = archive::CheckArchive(reader, FolderHost::kTarget, archive::Ring{});
+    report.engineCount = check.count;
+    if (check.stopped) report.engineError = std::string(Describe(check.reason)) + ": " + ShowName(check.stoppedAt.substr(2));
   }
   std::rewind(in.get());
-  archive::StdioSource source(in.get());
-  archive::ByteReader reader(source);
-  for (;;) {
-    RecordInfo info;
-    info.offset = reader.Offset();
-    const int length = reader.Get();
-    if (length < 0) {
-      report.endsCleanly = true;
-      break;
+  {
+    archive::StdioSource source(in.get());
+    archive::ByteReader reader(source);
+    for (;;) {
+      RecordInfo info;
+      info.offset = reader.Offset();
+      const int length = reader.Get();
+      if (length < 0) break;
+      std::string name(static_cast<size_t>(length), '\0');
+      uint8_t size[4];
+      if (reader.Read(reinterpret_cast<uint8_t*>(name.data()), name.size()) != name.size()) break;
+      name.resize(name.find('\0') == std::string::npos ? name.size() : name.find('\0'));
+      const bool haveSize = reader.Read(size, 4) == 4;
+      if (name.empty() || (haveSize && (size[0] | size[1] | size[2] | size[3]) == 0)) {
+        report.endingRecord = true;
+        if (!name.empty()) report.endingName = ShowName(name);
+        break;
+      }
+      if (!haveSize) break;
+      info.name = ShowName(name);
+      info.size = size[0] | size[1] << 8 | size[2] << 16 | static_cast<uint32_t>(size[3]) << 24;
+      const uint64_t streamStart = reader.Offset();
+      const StreamScan scan = ScanStream(reader, info.size);
+      info.codedBytes = reader.Offset() - streamStart;
+      report.records.push_back(info);
+      report.literals += scan.literals;
+      for (size_t n = 0; n < scan.referencesByLength.size(); ++n)
+        report.referencesByLength[n] += scan.referencesByLength[n];
+      report.carriedReads += scan.carriedReads;
+      report.cutReferences += scan.cutReferences;
+      if (!scan.complete) break;
     }
-    std::string name(static_cast<size_t>(length), '\0');
-    uint8_t size[4];
-    if (reader.Read(reinterpret_cast<uint8_t*>(name.data()), name.size()) != name.size()) break;
-    name.resize(name.find('\0') == std::string::npos ? name.size() : name.find('\0'));
-    const bool haveSize = reader.Read(size, 4) == 4;
-    if (name.empty() || (haveSize && (size[0] | size[1] | size[2] | size[3]) == 0)) {
-      report.endingRecord = true;
-      break;
-    }
-    if (!haveSize) break;
-    info.name = ShowName(name);
-    info.size = size[0] | size[1] << 8 | size[2] << 16 | static_cast<uint32_t>(size[3]) << 24;
-    const uint64_t streamStart = reader.Offset();
-    const StreamScan scan = ScanStream(reader, info.size);
-    info.codedBytes = reader.Offset() - streamStart;
-    report.records.push_back(info);
-    report.literals += scan.literals;
-    for (size_t n = 0; n < scan.referencesByLength.size(); ++n)
-      report.referencesByLength[n] += scan.referencesByLength[n];
-    report.carriedReads += scan.carriedReads;
-    report.cutReferences += scan.cutReferences;
-    if (!scan.complete) break;
+    report.endOffset = reader.Offset();
   }
+
+  // The trailer: the last 20 bytes, and the CRC-32 of everything before them.
+  uint64_t dataEnd = static_cast<uint64_t>(fileSize);
+  uint8_t last[archive::Trailer::kSize];
+  if (fileSize >= static_cast<off_t>(sizeof last) && fseeko(in.get(), fileSize - static_cast<off_t>(sizeof last), SEEK_SET) == 0 &&
+      std::fread(last, 1, sizeof last, in.get()) == sizeof last) {
+    if (const auto trailer = archive::ParseTrailer(last, static_cast<uint64_t>(fileSize))) {
+      std::rewind(in.get());
+      uint32_t crc = 0;
+      std::vector<uint8_t> chunk(64 * 1024);
+      uint64_t left = trailer->length;
+      while (left > 0) {
+        const size_t n = std::fread(chunk.data(), 1, static_cast<size_t>(std::min<uint64_t>(left, chunk.size())), in.get());
+        if (n == 0) break;
+        crc = archive::Crc32(crc, chunk.data(), n);
+        left -= n;
+      }
+      report.trailer = left == 0 && crc == trailer->crc ? archive::TrailerStatus::kMatches
+                                                        : archive::TrailerStatus::kMismatch;
+      dataEnd = trailer->length;
+    }
+  }
+  if (std::ferror(in.get())) {
+    error = archivePath.string() + ": read error";
+    return false;
+  }
+  if (report.endingRecord && report.endOffset < dataEnd) report.bytesAfterEnd = dataEnd - report.endOffset;
+  Judge(report);
   return true;
+}
+
+void Judge(VerifyReport& report) {
+  report.notes.clear();
+  report.failures.clear();
+  if (report.engineCount <= 0 || !report.engineError.empty()) {
+    report.failures.push_back("the installer's extraction returns " + std::to_string(report.engineCount) +
+                              (report.engineError.empty() ? std::string(": the archive holds no file")
+                                                          : ": " + report.engineError));
+  }
+  if (report.trailer == archive::TrailerStatus::kMismatch) {
+    report.failures.push_back("the integrity trailer does not match the archive: the installer refuses it");
+  }
+  if (report.cutReferences > 0) {
+    report.notes.push_back("references that run past their record's size, cut there by the extraction: " +
+                           std::to_string(report.cutReferences));
+  }
+  if (report.carriedReads > 0) {
+    report.notes.push_back(
+        "bytes read from ring positions 4078..4095 before the record wrote them, which hold what an earlier "
+        "record left there (zeros before the first): " +
+        std::to_string(report.carriedReads));
+  }
+  if (!report.endingName.empty()) {
+    report.notes.push_back("the ending record is named " + report.endingName +
+                           ": the extraction leaves an empty file of that name");
+  }
+  if (report.bytesAfterEnd > 0) {
+    report.notes.push_back("bytes after the ending record, never read by the extraction: " +
+                           std::to_string(report.bytesAfterEnd));
+  }
+  if (report.failures.empty() && static_cast<size_t>(report.engineCount) != report.records.size()) {
+    report.notes.push_back("the record walk finds " + std::to_string(report.records.size()) +
+                           " records, the extraction writes " + std::to_string(report.engineCount) + " files");
+  }
 }
 
 }  // namespace packer

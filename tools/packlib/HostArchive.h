@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "archive/engine/Check.h"
 #include "archive/engine/Extractor.h"
 #include "packlib/LzssEncoder.h"
 
@@ -87,12 +88,25 @@ struct VerifyReport {
   std::array<uint64_t, 19> referencesByLength{};
   uint64_t carriedReads = 0;
   uint64_t cutReferences = 0;
-  bool endsCleanly = false;  // the last stream ends exactly at the end of the file
   bool endingRecord = false;
+  std::string endingName;      // an ending record's name (size 0), shown as RecordInfo::name
+  uint64_t endOffset = 0;      // where the record walk stopped: after the ending record, or the end
+  uint64_t bytesAfterEnd = 0;  // bytes between the ending record and the trailer (or the file's end)
+  archive::TrailerStatus trailer = archive::TrailerStatus::kAbsent;
+
+  // The verdict: why the installer would stop or refuse the archive (none when
+  // it extracts every file), and unusual but valid constructs it handles.
+  std::vector<std::string> failures;
+  std::vector<std::string> notes;
+  bool Passes() const { return failures.empty(); }
 };
 
-// Runs the engine over the archive with outputs discarded, then walks it item
-// by item for statistics. False when the archive cannot be read.
+// Runs the engine over the archive with outputs discarded, walks it item by
+// item for statistics, checks an integrity trailer if there is one, and
+// judges. False when the archive cannot be read.
 bool VerifyArchive(const std::filesystem::path& archivePath, VerifyReport& report, std::string& error);
+
+// Fills `failures` and `notes` from the rest of the report.
+void Judge(VerifyReport& report);
 
 }  // namespace packer
