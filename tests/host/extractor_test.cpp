@@ -3,9 +3,13 @@
 #include <gtest/gtest.h>
 
 #include <map>
+#include <random>
 #include <set>
 #include <string>
 #include <vector>
+
+#include "archive/engine/Check.h"
+#include "archive/engine/Trailer.h"
 
 #include "TestBytes.h"
 
@@ -260,6 +264,137 @@ TEST(ExtractArchive, RingCarriesOverBetweenExtractions) {
   FakeHost fresh;
   ASSERT_EQ(Extract(second, fresh).count, 1);
   EXPECT_EQ(fresh.files["T\\b"], Bytes(6, 0));
+}
+
+// The check before extraction sees what the extraction does: the same count,
+// the same stop, every output path in order.
+TEST(CheckArchive, AgreesWithTheExtraction) {
+  const Bytes one = File("one.txt", "1");
+  const Bytes ending = Hex("00 00 00 00 00");
+  struct Case {
+    const char* what;
+    Bytes archive;
+  };
+  const Case cases[] = {
+      {"files and an ending record", Cat({kSixteen, File("d\\b.txt", "xyz"), ending, Str("after")})},
+      {"the same name twice", Cat({one, one})},
+      {"named ending record", Cat({one, Record("e.txt", 0, {}), one})},
+      {"unsafe name", Cat({one, File("..\\x", "1")})},
+      {"unassigned CP932 code", Cat({one, File("\x86\x40", "1")})},
+      {"cut inside a stream", Cat({one, Bytes(kSixteen.begin(), kSixteen.end() - 1)})},
+      {"cut inside a size", Cat({one, Hex("01 61 05 00")})},
+      {"no records", {}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    FakeHost host;
+    const int count = Extract(c.archive, host).count;
+    std::vector<std::string> opened;
+    for (const std::string& line : host.log) {
+      if (line.rfind("open ", 0) == 0) opened.push_back(line.substr(5));
+    }
+    archive::MemorySource source(c.archive);
+    archive::ByteReader reader(source);
+    const archive::CheckResult check = archive::CheckArchive(reader, "T", Ring{});
+    EXPECT_EQ(check.count, count);
+    EXPECT_EQ(check.outputs, opened);
+    EXPECT_EQ(check.stopped, !host.stops.empty());
+    if (!host.stops.empty()) {
+      EXPECT_EQ(check.reason, host.stops[0]);
+      EXPECT_EQ(check.stoppedAt, host.log.back().substr(8));  // "stopped " + path
+    }
+  }
+}
+
+// A CRC-32 one bit at a time, to hold the eight-byte steps against.
+uint32_t BitwiseCrc32(const uint8_t* data, size_t size) {
+  uint32_t c = 0xFFFFFFFFu;
+  for (size_t i = 0; i < size; ++i) {
+    c ^= data[i];
+    for (int k = 0; k < 8; ++k) c = (c >> 1) ^ (0xEDB88320u & (0u - (c & 1)));
+  }
+  return ~c;
+}
+
+TEST(Crc32, KnownValuesAndEveryHandOverOfTheEightByteSteps) {
+  const Bytes check = Str("123456789");
+  const Bytes fox = Str("The quick brown fox jumps over the lazy dog");
+  EXPECT_EQ(archive::Crc32(0, check.data(), check.size()), 0xCBF43926u);
+  EXPECT_EQ(archive::Crc32(0, fox.data(), fox.size()), 0x414FA339u);
+  EXPECT_EQ(archive::Crc32(0, nullptr, 0), 0u);
+  EXPECT_EQ(archive::Crc32(0x12345678u, nullptr, 0), 0x12345678u);
+
+  std::mt19937 rng(7);
+  Bytes data(8 + 1000);
+  for (auto& b : data) b = static_cast<uint8_t>(rng());
+  // Sizes 0..17 (no step, one step and its tail, two steps) from every
+  // alignment, then one long run.
+  for (size_t start = 0; start < 8; ++start) {
+    for (size_t size = 0; size <= 17; ++size) {
+      EXPECT_EQ(archive::Crc32(0, data.data() + start, size), BitwiseCrc32(data.data() + start, size))
+          << "start " << start << " size " << size;
+    }
+  }
+  EXPECT_EQ(archive::Crc32(0, data.data() + 3, 1000), BitwiseCrc32(data.data() + 3, 1000));
+  // Continued over any split, it is the CRC of the whole.
+  const uint32_t whole = archive::Crc32(0, data.data(), 40);
+  for (size_t split = 0; split <= 40; ++split) {
+    EXPECT_EQ(archive::Crc32(archive::Crc32(0, data.data(), split), data.data() + split, 40 - split), whole)
+        << "split " << split;
+  }
+}
+
+Bytes Sealed(const Bytes& archiveBytes) {
+  uint8_t trailer[archive::Trailer::kSize];
+  archive::EncodeTrailer({archiveBytes.size(), archive::Crc32(0, archiveBytes.data(), archiveBytes.size())}, trailer);
+  return Cat({archiveBytes, Bytes(trailer, trailer + sizeof trailer)});
+}
+
+TEST(Trailer, LayoutAndWhatCountsAsPresent) {
+  uint8_t t[archive::Trailer::kSize];
+  archive::EncodeTrailer({0x0102030405060708u, 0xCBF43926u}, t);
+  EXPECT_EQ(Bytes(t, t + sizeof t), Hex("53 4D 46 53 45 41 4C 31  08 07 06 05 04 03 02 01  26 39 F4 CB"));
+  const auto parsed = archive::ParseTrailer(t, 0x0102030405060708u + 20);
+  ASSERT_TRUE(parsed);
+  EXPECT_EQ(parsed->length, 0x0102030405060708u);
+  EXPECT_EQ(parsed->crc, 0xCBF43926u);
+
+  EXPECT_FALSE(archive::ParseTrailer(t, 0x0102030405060708u + 19));  // length field one too large
+  EXPECT_FALSE(archive::ParseTrailer(t, 0x0102030405060708u + 21));  // one too small
+  archive::EncodeTrailer({0, 0}, t);
+  EXPECT_TRUE(archive::ParseTrailer(t, 20));  // a trailer over nothing
+  EXPECT_FALSE(archive::ParseTrailer(t, 19));  // a file shorter than a trailer
+  t[7] = '2';
+  EXPECT_FALSE(archive::ParseTrailer(t, 20));  // another signature
+
+  const Bytes archive = Cat({kSixteen, Hex("00 00 00 00 00")});
+  const Bytes sealed = Sealed(archive);
+  auto changed = [&](size_t at) {
+    Bytes b = sealed;
+    b[at] ^= 0x01;
+    return b;
+  };
+  struct Case {
+    const char* what;
+    Bytes bytes;
+    archive::TrailerStatus status;
+  };
+  using enum archive::TrailerStatus;
+  const Case cases[] = {
+      {"sealed", sealed, kMatches},
+      {"a trailer over nothing", Sealed({}), kMatches},
+      {"no trailer", archive, kAbsent},
+      {"empty", {}, kAbsent},
+      {"shorter than a trailer", Bytes(sealed.end() - 19, sealed.end()), kAbsent},
+      {"a byte after the trailer", Cat({sealed, {0}}), kAbsent},
+      {"the first byte gone", Bytes(sealed.begin() + 1, sealed.end()), kAbsent},
+      {"a data byte changed", changed(12), kMismatch},
+      {"the last data byte changed", changed(archive.size() - 1), kMismatch},
+      {"the CRC changed", changed(sealed.size() - 1), kMismatch},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(archive::CheckTrailer(c.bytes), c.status) << c.what;
+  }
 }
 
 }  // namespace
