@@ -27,7 +27,7 @@ if [ ! -f "$big" ]; then
     if [ $((i % 2)) = 0 ]; then
       head -c 1000000 /dev/urandom >"$files/data/file$i.bin"
     else
-      yes "line $i of a text-like file with some words in it, $RANDOM" | head -c 1000000 >"$files/data/file$i.txt"
+      yes "line $i of a text-like file with some words in it, $RANDOM" | head -c 1000000 >"$files/data/file$i.txt" || true
     fi
   done
   "$root/build/host/tools/packer" pack "$files" "$big" >/dev/null

@@ -1,6 +1,7 @@
 #include "setup/PatchRun.h"
 
 #include <span>
+#include <thread>
 
 #include "app/Texts.h"
 #include "archive/engine/Extractor.h"
@@ -158,6 +159,18 @@ archive::CheckResult CheckArchiveFile(filesys::FileSource& archive, const std::s
   return archive::CheckArchive(reader, target, ring);
 }
 
+archive::CheckResult CheckArchiveBytes(std::span<const uint8_t> archive, const std::string& target,
+                                       const archive::Ring& ring) {
+  archive::CheckResult result;
+  if (archive::CheckTrailer(archive) == archive::TrailerStatus::kMismatch) {
+    result.stopped = true;
+    return result;
+  }
+  archive::MemorySource source(archive);
+  archive::ByteReader reader(source);
+  return archive::CheckArchive(reader, target, ring);
+}
+
 ExtractResult ExtractArchiveFile(filesys::FileSource& archive, const std::string& target, archive::Ring& ring,
                                  Progress& progress) {
   const archive::CheckResult check = CheckArchiveFile(archive, target, ring);
@@ -181,8 +194,24 @@ Outcome RunPatch(const Settings& settings, Progress& progress, std::string& vers
     archive::CheckResult check;
     {
       Preparing shown(progress);
-      scratch = std::make_unique<filesys::ScratchFile>(settings.exeDir, texts::kScratchFileName, carried);
-      check = CheckArchiveFile(scratch->Source(), target, *settings.ring);
+      // The carried bytes are checked while the same bytes go to the scratch
+      // file, which nobody else can open until it is deleted.
+      std::exception_ptr checkError;
+      std::thread checker([&] {
+        try {
+          check = CheckArchiveBytes(carried, target, *settings.ring);
+        } catch (...) {
+          checkError = std::current_exception();
+        }
+      });
+      try {
+        scratch = std::make_unique<filesys::ScratchFile>(settings.exeDir, texts::kScratchFileName, carried);
+      } catch (...) {
+        checker.join();
+        throw;
+      }
+      checker.join();
+      if (checkError) std::rethrow_exception(checkError);
     }
     if (check.stopped || check.count <= 0) return Outcome::kFailed;
     result = Stage(scratch->Source(), target, *settings.ring, check.outputs, progress);

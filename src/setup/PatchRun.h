@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <exception>
 #include <mutex>
+#include <span>
 #include <string>
 #include <thread>
 #include <vector>
@@ -77,6 +78,8 @@ ExtractResult ExtractArchiveFile(filesys::FileSource& archive, const std::string
 // The check alone: what the extraction would return, with nothing written.
 archive::CheckResult CheckArchiveFile(filesys::FileSource& archive, const std::string& target,
                                       const archive::Ring& ring);
+archive::CheckResult CheckArchiveBytes(std::span<const uint8_t> archive, const std::string& target,
+                                       const archive::Ring& ring);
 
 // Runs a patch run on a thread of its own, so the windows keep answering
 // while it works. The run's progress is kept as a view that the window

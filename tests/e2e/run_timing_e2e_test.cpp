@@ -86,7 +86,8 @@ TEST_F(RunTiming, TheWindowsAnswerEveryProbeWhileTheRunWorks) {
   EXPECT_TRUE(app.WaitExit(30000));
   std::printf("run of %lu ms: %d of %d probes answered within 2 s, slowest %lu ms\n", took, prober.answered,
               prober.sent, prober.slowest);
-  EXPECT_GT(prober.sent, 10);
+  // A probe every 50 ms when answered at once: at least one in 200 ms.
+  EXPECT_GE(prober.sent, static_cast<int>(took / 200));
   EXPECT_EQ(prober.answered, prober.sent);
 }
 
