@@ -1,16 +1,22 @@
 // libFuzzer target over the archive engine, with in-memory output.
 //   first byte even: the rest is an archive for ExtractArchive; checks that no
-//                    unsafe name reaches the host and that progress offsets grow.
+//                    unsafe name reaches the host, that progress offsets grow,
+//                    that CheckArchive predicts the extraction (count, stop,
+//                    outputs), and the integrity trailer and CRC-32 over it.
 //   first byte odd:  4-byte size + stream for DecodeEntry, compared byte for
 //                    byte (output, bytes consumed, end, ring) with the plain decoder.
 #include <cstdlib>
 #include <map>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "TestBytes.h"
+#include "archive/engine/Check.h"
 #include "archive/engine/Decoder.h"
 #include "archive/engine/Extractor.h"
 #include "archive/engine/RecordName.h"
+#include "archive/engine/Trailer.h"
 
 namespace {
 
@@ -22,11 +28,16 @@ void Check(bool ok) {
 
 class CappedSink : public archive::OutputSink {
  public:
+  explicit CappedSink(bool& capped) : capped_(capped) {}
   bool Write(const uint8_t*, size_t size) override {
     written += size;
+    capped_ = capped_ || written > kOutputCap;
     return written <= kOutputCap;
   }
   size_t written = 0;
+
+ private:
+  bool& capped_;
 };
 
 class Host : public archive::ExtractHost {
@@ -34,12 +45,18 @@ class Host : public archive::ExtractHost {
   explicit Host(std::string target) : target_(std::move(target)) {}
   bool MakeFolder(const std::string& folder) override {
     Check(folder.compare(0, target_.size(), target_) == 0);
-    return folder.size() % 7 != 3;  // some folders fail
+    const bool made = folder.size() % 7 != 3;  // some folders fail
+    folderFailed = folderFailed || !made;
+    return made;
   }
   std::unique_ptr<archive::OutputSink> OpenOutput(const std::string& path) override {
     Check(path.compare(0, target_.size() + 1, target_ + "\\") == 0);
     Check(archive::IsSafeRecordName(path.substr(target_.size() + 1)));
-    return std::make_unique<CappedSink>();
+    outputs.push_back(path);
+    return std::make_unique<CappedSink>(capped);
+  }
+  void Stopped(archive::ExtractStop reason, const std::string& path) override {
+    stops.push_back({reason, path});
   }
   void ShowFile(const std::string&) override {}
   void FileWritten(uint64_t offset) override {
@@ -50,6 +67,9 @@ class Host : public archive::ExtractHost {
   void FolderFailed() override {}
   uint64_t lastOffset = 0;
   int files = 0;
+  bool folderFailed = false, capped = false;
+  std::vector<std::string> outputs;
+  std::vector<std::pair<archive::ExtractStop, std::string>> stops;
 
  private:
   std::string target_;
@@ -69,6 +89,39 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const int count = archive::ExtractArchive(reader, "C:\\G", ring, host);
     Check(count == 0 || count == host.files);
     Check(host.lastOffset <= archiveBytes.size());
+
+    // The check before extraction predicts it wherever the host did not fail.
+    archive::MemorySource again(archiveBytes);
+    archive::ByteReader checkReader(again, bufferSize);
+    const archive::CheckResult check = archive::CheckArchive(checkReader, "C:\\G", archive::Ring{});
+    if (!host.folderFailed && !host.capped) {
+      Check(check.count == count);
+      Check(check.outputs == host.outputs);
+      Check(check.stopped == !host.stops.empty());
+      Check(!check.stopped || (check.reason == host.stops[0].first && check.stoppedAt == host.stops[0].second));
+    }
+
+    // CRC-32 in eight-byte steps against one bit at a time, split anywhere;
+    // the archive sealed with a trailer matches, and any changed byte breaks it.
+    uint32_t bitwise = 0xFFFFFFFFu;
+    for (uint8_t b : archiveBytes) {
+      bitwise ^= b;
+      for (int k = 0; k < 8; ++k) bitwise = (bitwise >> 1) ^ (0xEDB88320u & (0u - (bitwise & 1)));
+    }
+    bitwise = ~bitwise;
+    const size_t split = archiveBytes.empty() ? 0 : data[1] % (archiveBytes.size() + 1);
+    const uint32_t crc = archive::Crc32(archive::Crc32(0, archiveBytes.data(), split), archiveBytes.data() + split,
+                                        archiveBytes.size() - split);
+    Check(crc == bitwise);
+    testbytes::Bytes sealed = archiveBytes;
+    sealed.resize(archiveBytes.size() + archive::Trailer::kSize);
+    archive::EncodeTrailer({archiveBytes.size(), crc}, sealed.data() + archiveBytes.size());
+    Check(archive::CheckTrailer(sealed) == archive::TrailerStatus::kMatches);
+    archive::CheckTrailer(archiveBytes);  // any bytes at all
+    if (!archiveBytes.empty()) {
+      sealed[split % archiveBytes.size()] ^= 0x80;
+      Check(archive::CheckTrailer(sealed) == archive::TrailerStatus::kMismatch);
+    }
     return 0;
   }
   if (size < 6) return 0;

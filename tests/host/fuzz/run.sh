@@ -11,10 +11,12 @@ mkdir -p "$out/corpus"
 clang++ -std=c++20 -g -O1 -fsanitize=fuzzer,address,undefined -fno-sanitize-recover=undefined \
   -I"$root/src" -I"$root/tests/host" \
   "$root/tests/host/fuzz/fuzz_engine.cpp" \
-  "$root"/src/archive/engine/*.cpp "$root/src/filesys/PathRules.cpp" \
+  "$root"/src/archive/engine/*.cpp "$root/src/filesys/PathRules.cpp" "$root/src/filesys/Cp932Assigned.cpp" \
   -o "$out/fuzz_engine"
-# Seeds: the 16-byte record as an archive, and a few streams for the comparison.
+# Seeds: the 16-byte record as an archive, alone and before an ending record
+# and the start of a trailer, and a few streams for the comparison.
 printf '\000\000\005a.txt\006\000\000\000\007abc\356\360' >"$out/corpus/seed-record"
+printf '\000\000\005a.txt\006\000\000\000\007abc\356\360\000\000\000\000\000SMFSEAL1' >"$out/corpus/seed-ending"
 printf '\001\000\006\000\000\000\007abc\356\360' >"$out/corpus/seed-stream"
 printf '\001\005\005\000\000\000\001a\356\361' >"$out/corpus/seed-overlap"
 printf '\000\000\003a\\b\003\000\000\000\007xyz\002..\001\000\000\000\001q' >"$out/corpus/seed-names"
