@@ -1,10 +1,11 @@
 #!/usr/bin/env bash
-# release.sh PACKER STUB WINE_RUN DRIVER: installers made as a publisher makes
-# them (packer build from a folder of Japanese-named files, signed with a
+# release.sh PACKER STUB WINE_RUN DRIVER WINDOWS_PACKER: installers made as a
+# publisher makes them (packer build from a folder of Japanese-named files,
+# with the Linux packer and with the Windows packer under Wine; signed with a
 # throw-away certificate), checked with the signing tools, then run under
 # Wine by the end-to-end driver (its PackerBuilt tests).
 set -u
-packer=$1 stub=$2 wine_run=$3 driver=$4
+packer=$1 stub=$2 wine_run=$3 driver=$4 windows_packer=$5
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 pass=0 fail=0
@@ -74,9 +75,18 @@ says "the stub itself" 'is the stub itself'
 refused "packer build refuses a program that is not our installer" "$packer" build "$files" -o "$work/x.exe" --stub "$driver"
 says "not an installer stub" 'not an installer stub'
 
-# Under Wine: the installers patch a game folder; the stub as it is fails.
+# The Windows packer under Wine, from the same folder and stub.
 cp "$stub" "$work/stub.exe"
 windows_work="Z:${work//\//\\}"
+check "Windows packer build" "$wine_run" "$windows_packer" build "$windows_work\\files" \
+  -o "$windows_work\\windows.exe" --stub "$windows_work\\stub.exe"
+check "Windows packer inspect" "$wine_run" "$windows_packer" inspect "$windows_work\\windows.exe"
+says "it carries 4 files" 'writes 4 files'
+check "Windows packer verify" "$wine_run" "$windows_packer" verify "$windows_work\\windows.exe"
+check "the Linux packer reads it alike" "$packer" inspect "$work/windows.exe"
+says "version 1.300" '^version: *1.300$'
+
+# Under Wine: the installers patch a game folder; the stub as it is fails.
 check "the installers under Wine (e2e *PackerBuilt*)" env PS_RELEASE_DIR="$windows_work" \
   PS_PATCHSETUP="$windows_work\\stub.exe" "$wine_run" "$driver" --gtest_filter='*PackerBuilt*'
 cat "$work/out.txt" | grep -E '^\[ +(OK|FAILED|SKIPPED) +\]' | sed 's/^/     /'

@@ -1,7 +1,8 @@
 // Installers made from the release stub by `packer build` (tests/e2e/release.sh
-// makes them and names their folder in PS_RELEASE_DIR): each patches a game
-// folder as the installer built with its archive does, signed or not; the
-// stub run as it is reports failure and leaves the game alone.
+// makes them with the Linux and the Windows packer and names their folder in
+// PS_RELEASE_DIR): each patches a game folder as the installer built with its
+// archive does, signed or not; the stub run as it is reports failure and
+// leaves the game alone.
 #include "Fixture.h"
 
 namespace e2e {
@@ -41,7 +42,7 @@ TEST_P(PackerBuilt, PatchesTheGameFolderAndRenamesTheShortcut) {
   EXPECT_EQ(GameShortcuts(), std::vector<std::wstring>{L"0(カリオン)のAster1.300.lnk"});
 }
 
-INSTANTIATE_TEST_SUITE_P(Installer, PackerBuilt, ::testing::Values(L"host.exe", L"signed.exe"),
+INSTANTIATE_TEST_SUITE_P(Installer, PackerBuilt, ::testing::Values(L"host.exe", L"signed.exe", L"windows.exe"),
                          [](const auto& info) {
                            std::wstring name = info.param;
                            return std::string(name.begin(), name.begin() + static_cast<std::ptrdiff_t>(name.find(L'.')));

@@ -1,8 +1,6 @@
 #include "packlib/HostArchive.h"
 
-#include <locale.h>
 #include <sys/stat.h>
-#include <wctype.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -79,37 +77,21 @@ bool LevelName(const fs::path& entry, std::string& cp932, std::string& error) {
   return true;
 }
 
-// A name as Windows compares file names: every character upper-cased (ASCII,
-// full-width Latin, Greek, Cyrillic, Roman numerals ...). The name is
-// well-formed UTF-8 (it made the round trip through CP932).
-std::u32string CaseFolded(std::string_view utf8, locale_t locale) {
-  std::u32string folded;
-  for (size_t i = 0; i < utf8.size();) {
-    const auto b = static_cast<unsigned char>(utf8[i]);
-    const size_t n = b < 0x80 ? 1 : b < 0xE0 ? 2 : b < 0xF0 ? 3 : 4;
-    uint32_t c = n == 1 ? b : b & (0x3Fu >> (n - 1));
-    for (size_t k = 1; k < n && i + k < utf8.size(); ++k) c = c << 6 | (static_cast<unsigned char>(utf8[i + k]) & 0x3Fu);
-    folded += static_cast<char32_t>(towupper_l(static_cast<wint_t>(c), locale));
-    i += n;
-  }
-  return folded;
-}
-
 // Refuses two entries of one folder whose names differ only in case (a file
 // and a folder too): on Windows they would be one file or folder. Checked in
 // every folder, this covers whole paths: two paths that differ only in case
 // first differ in two such entries.
 bool CheckCaseCollisions(const std::vector<fs::directory_entry>& files,
                          const std::vector<fs::directory_entry>& folders, std::string& error) {
-  static const locale_t utf8 = newlocale(LC_CTYPE_MASK, "C.UTF-8", static_cast<locale_t>(nullptr));
-  if (utf8 == static_cast<locale_t>(nullptr)) {
-    error = "cannot load the C.UTF-8 locale, which compares names ignoring case";
-    return false;
-  }
   std::map<std::u32string, fs::path> seen;
   for (const auto* entries : {&files, &folders}) {
     for (const auto& e : *entries) {
-      const auto [it, fresh] = seen.emplace(CaseFolded(e.path().filename().string(), utf8), e.path());
+      const auto folded = CaseFolded(e.path().filename().string());
+      if (!folded) {
+        error = "cannot compare names ignoring case (on Linux this needs the C.UTF-8 locale)";
+        return false;
+      }
+      const auto [it, fresh] = seen.emplace(*folded, e.path());
       if (!fresh) {
         error = it->second.string() + " and " + e.path().string() +
                 ": the names differ only in case, and Windows does not tell them apart";
@@ -192,7 +174,7 @@ bool Collect(const fs::path& folder, const std::string& prefix, std::vector<Pack
 }
 
 bool ReadWholeFile(const fs::path& path, std::vector<uint8_t>& bytes) {
-  File f(std::fopen(path.c_str(), "rb"));
+  File f(OpenFile(path, "rb"));
   if (!f) return false;
   bytes.clear();
   uint8_t chunk[64 * 1024];
@@ -246,7 +228,7 @@ bool WriteArchive(const std::vector<PackItem>& items, const fs::path& archivePat
                   PackReport& report, std::string& error) {
   report = {};
   const fs::path temp = archivePath.string() + ".part";
-  File out(std::fopen(temp.c_str(), "wb"));
+  File out(OpenFile(temp, "wb"));
   if (!out) {
     error = temp.string() + ": cannot create";
     return false;
@@ -332,7 +314,7 @@ bool FolderHost::MakeFolder(const std::string& folderPart) {
 std::unique_ptr<archive::OutputSink> FolderHost::OpenOutput(const std::string& path) {
   fs::path file;
   if (!HostPath(path, file)) return nullptr;
-  std::FILE* f = std::fopen(file.c_str(), "wb");
+  std::FILE* f = OpenFile(file, "wb");
   if (f == nullptr) return nullptr;
   std::setvbuf(f, nullptr, _IONBF, 0);  // the decoder already hands over 64 KiB blocks
   return std::make_unique<archive::StdioSink>(f);
@@ -353,7 +335,7 @@ void FolderHost::Stopped(archive::ExtractStop reason, const std::string& outputP
 
 int ExtractArchiveFile(const fs::path& archivePath, const fs::path& folder, std::string& error,
                        const std::function<void(const std::string&)>& onFile) {
-  File in(std::fopen(archivePath.c_str(), "rb"));
+  File in(OpenFile(archivePath, "rb"));
   if (!in) {
     error = archivePath.string() + ": cannot open";
     return -1;
@@ -370,7 +352,7 @@ int ExtractArchiveFile(const fs::path& archivePath, const fs::path& folder, std:
 
 bool VerifyArchive(const fs::path& archivePath, VerifyReport& report, std::string& error) {
   report = {};
-  File in(std::fopen(archivePath.c_str(), "rb"));
+  File in(OpenFile(archivePath, "rb"));
   if (!in || std::fseek(in.get(), 0, SEEK_END) != 0) {
     error = archivePath.string() + ": cannot open";
     return false;

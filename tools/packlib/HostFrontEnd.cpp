@@ -1,9 +1,7 @@
 #include "packlib/HostFrontEnd.h"
 
-#include <unistd.h>
-
 #include <cstdio>
-#include <cstdlib>
+#include <fstream>
 #include <system_error>
 
 #include "packlib/HostArchive.h"
@@ -12,15 +10,6 @@
 namespace fs = std::filesystem;
 
 namespace packer {
-namespace {
-
-}  // namespace
-
-PrivateFolder::PrivateFolder() {
-  std::error_code ec;
-  std::string pattern = (fs::temp_directory_path(ec) / "packer-XXXXXX").string();
-  if (!ec && mkdtemp(pattern.data()) != nullptr) path_ = pattern;
-}
 
 PrivateFolder::~PrivateFolder() {
   std::error_code ec;
@@ -28,12 +17,11 @@ PrivateFolder::~PrivateFolder() {
 }
 
 bool ArchiveInput::Open(const fs::path& given, std::string& error) {
+  file_ = given;
   path_ = given.string();
-  std::FILE* f = std::fopen(given.c_str(), "rb");
   char magic[2] = {};
-  const bool installer = f != nullptr && std::fread(magic, 1, 2, f) == 2 && magic[0] == 'M' && magic[1] == 'Z';
-  if (f != nullptr) std::fclose(f);
-  if (!installer) return true;
+  std::ifstream in(given, std::ios::binary);
+  if (!in.read(magic, 2) || magic[0] != 'M' || magic[1] != 'Z') return true;
   HostFrontEnd frontEnd;
   std::vector<uint8_t> file;
   pe::Image image;
@@ -48,8 +36,9 @@ bool ArchiveInput::Open(const fs::path& given, std::string& error) {
     error = "cannot create a temporary folder";
     return false;
   }
-  path_ = (temp_.Path() / "carried.smf").string();
-  return WriteFileBytes(path_, archive, error, frontEnd);
+  file_ = temp_.Path() / "carried.smf";
+  path_ = file_.string();
+  return WriteFileBytes(file_, archive, error, frontEnd);
 }
 
 bool HostFrontEnd::PackFolder(const fs::path& folder, std::vector<uint8_t>& archive, std::string& summary,
@@ -72,18 +61,6 @@ bool HostFrontEnd::PackFolder(const fs::path& folder, std::vector<uint8_t>& arch
   return true;
 }
 
-bool HostFrontEnd::WriteInstaller(std::span<const uint8_t> stub, std::span<const uint8_t> archive, const fs::path& out,
-                                  std::string& error) {
-  std::vector<uint8_t> bytes;
-  EmbedReport report;
-  if (!EmbedArchive(stub, archive, bytes, report, error)) return false;
-  if (!WriteFileBytes(out, bytes, error, *this)) return false;
-  std::error_code ec;
-  fs::permissions(out, fs::perms::owner_exec | fs::perms::group_exec | fs::perms::others_exec,
-                  fs::perm_options::add, ec);
-  return true;
-}
-
 std::string HostFrontEnd::ShowCp932(const std::string& cp932) {
   if (auto utf8 = Cp932ToUtf8(cp932)) return *utf8;
   std::string shown;
@@ -93,12 +70,6 @@ std::string HostFrontEnd::ShowCp932(const std::string& cp932) {
     shown += hex;
   }
   return shown;
-}
-
-fs::path HostFrontEnd::ProgramFolder() {
-  std::error_code ec;
-  const fs::path self = fs::read_symlink("/proc/self/exe", ec);
-  return ec ? fs::path(".") : self.parent_path();
 }
 
 }  // namespace packer

@@ -1,6 +1,7 @@
-// The Linux packer's side of `build` and `inspect`: folders packed with the
-// host packer's rules (UTF-8 names through iconv), the installer written by
-// rebuilding its resource section.
+// The packer's side of `build` and `inspect` on the system it runs on:
+// folders packed with the packer's rules, temporary files, the installer
+// written (on Linux by rebuilding its resource section: LinuxFrontEnd.cpp; on
+// Windows with the system's resource update functions: WinFrontEnd.cpp).
 #pragma once
 
 #include "packlib/ReleaseCommands.h"
@@ -27,10 +28,12 @@ class PrivateFolder {
 class ArchiveInput {
  public:
   bool Open(const std::filesystem::path& given, std::string& error);
-  char* Path() { return path_.data(); }
+  const std::filesystem::path& File() const { return file_; }
+  char* Path() { return path_.data(); }  // File() as a C string, for the Linux packer's commands
 
  private:
   PrivateFolder temp_;
+  std::filesystem::path file_;
   std::string path_;
 };
 

@@ -1,6 +1,8 @@
 #include "packlib/HostNames.h"
 
 #include <iconv.h>
+#include <locale.h>
+#include <wctype.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -35,6 +37,23 @@ std::optional<std::string> RecordNameToHostPath(std::string_view name) {
   auto path = Cp932ToUtf8(name);
   if (path) std::replace(path->begin(), path->end(), '\\', '/');
   return path;
+}
+
+std::FILE* OpenFile(const std::filesystem::path& path, const char* mode) { return std::fopen(path.c_str(), mode); }
+
+std::optional<std::u32string> CaseFolded(std::string_view utf8) {
+  static const locale_t locale = newlocale(LC_CTYPE_MASK, "C.UTF-8", static_cast<locale_t>(nullptr));
+  if (locale == static_cast<locale_t>(nullptr)) return std::nullopt;
+  std::u32string folded;
+  for (size_t i = 0; i < utf8.size();) {
+    const auto b = static_cast<unsigned char>(utf8[i]);
+    const size_t n = b < 0x80 ? 1 : b < 0xE0 ? 2 : b < 0xF0 ? 3 : 4;
+    uint32_t c = n == 1 ? b : b & (0x3Fu >> (n - 1));
+    for (size_t k = 1; k < n && i + k < utf8.size(); ++k) c = c << 6 | (static_cast<unsigned char>(utf8[i + k]) & 0x3Fu);
+    folded += static_cast<char32_t>(towupper_l(static_cast<wint_t>(c), locale));
+    i += n;
+  }
+  return folded;
 }
 
 }  // namespace packer
