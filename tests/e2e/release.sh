@@ -73,7 +73,7 @@ check "osslsigncode sign and verify it again" bash -c "$(declare -f sign verify)
 refused "packer build refuses the stub as output" "$packer" build "$files" -o "$stub" --stub "$stub"
 says "the stub itself" 'is the stub itself'
 refused "packer build refuses a program that is not our installer" "$packer" build "$files" -o "$work/x.exe" --stub "$driver"
-says "not an installer stub" 'not an installer stub'
+says "not a patch installer" 'not a patch installer'
 
 # The Windows packer under Wine, from the same folder and stub.
 cp "$stub" "$work/stub.exe"

@@ -129,7 +129,9 @@ std::vector<std::string> DescribeInspection(const Inspection& in, FrontEnd& fron
   return lines;
 }
 
-int InspectCommand(FrontEnd& frontEnd, const fs::path& exe) {
+namespace {
+
+int Inspect(FrontEnd& frontEnd, const fs::path& exe) {
   std::vector<uint8_t> file;
   std::string error;
   if (!ReadFileBytes(exe, file, error, frontEnd)) return Fail(error);
@@ -142,7 +144,7 @@ int InspectCommand(FrontEnd& frontEnd, const fs::path& exe) {
   return good ? 0 : 1;
 }
 
-int BuildCommand(FrontEnd& frontEnd, const std::vector<fs::path>& args) {
+int Build(FrontEnd& frontEnd, const std::vector<fs::path>& args) {
   fs::path folder, out, stub;
   for (size_t i = 0; i < args.size(); ++i) {
     if ((args[i] == "-o" || args[i] == "--stub") && i + 1 < args.size()) {
@@ -165,7 +167,7 @@ int BuildCommand(FrontEnd& frontEnd, const std::vector<fs::path>& args) {
   }
   pe::Image image;
   if (!ReadInstaller(stubBytes, image, error)) {
-    return Fail(frontEnd.ShowPath(stub) + " is not an installer stub: " + error);
+    return Fail("the stub " + frontEnd.ShowPath(stub) + ": " + error);
   }
   if (image.Signed()) {
     std::printf("note: the stub %s is signed; its signature will be dropped (sign the new installer afterwards)\n",
@@ -204,6 +206,24 @@ int BuildCommand(FrontEnd& frontEnd, const std::vector<fs::path>& args) {
   std::printf("version: %s\n",
               inspection.hasVersion ? frontEnd.ShowCp932(inspection.version).c_str() : "none (no version.txt)");
   return 0;
+}
+
+}  // namespace
+
+int InspectCommand(FrontEnd& frontEnd, const fs::path& exe) {
+  try {
+    return Inspect(frontEnd, exe);
+  } catch (const std::exception& e) {  // a name the system cannot convert, memory
+    return Fail(e.what());
+  }
+}
+
+int BuildCommand(FrontEnd& frontEnd, const std::vector<fs::path>& args) {
+  try {
+    return Build(frontEnd, args);
+  } catch (const std::exception& e) {
+    return Fail(e.what());
+  }
 }
 
 }  // namespace packer
