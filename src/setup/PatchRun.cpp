@@ -197,7 +197,7 @@ Outcome RunPatch(const Settings& settings, Progress& progress, std::string& vers
       // The carried bytes are checked while the same bytes go to the scratch
       // file, which nobody else can open until it is deleted.
       std::exception_ptr checkError;
-      std::thread checker([&] {
+      std::thread checker([&]() noexcept {
         try {
           check = CheckArchiveBytes(carried, target, *settings.ring);
         } catch (...) {
@@ -224,7 +224,7 @@ Outcome RunPatch(const Settings& settings, Progress& progress, std::string& vers
 
 Worker::Worker(Settings settings)
     : settings_(std::move(settings)), done_(CreateEventW(nullptr, TRUE, FALSE, nullptr)) {
-  thread_ = std::thread([this] {
+  thread_ = std::thread([this]() noexcept {
     std::string version;
     Outcome outcome = Outcome::kFailed;
     std::exception_ptr error;
