@@ -20,6 +20,7 @@ check "the stub passes the program checks" bash "$here/check-exe.sh" "$stub" "$f
 check "packer build with the demo patch" "$packer" build "$files" -o "$work/PatchSetup.exe" --stub "$stub"
 check "the installer passes the program checks" bash "$here/check-exe.sh" "$work/PatchSetup.exe" "$format" "$objdump" "$windres"
 check "packer pack the same folder" "$packer" pack "$files" "$work/patch.smf"
+check "wrestool is there (icoutils)" test -x "$wrestool"
 check "wrestool reads the carried archive" \
   bash -c "'$wrestool' -x --raw --type=SMF --name=KASTER '$work/PatchSetup.exe' > '$work/carried.smf'"
 check "  byte for byte the packed archive" cmp "$work/carried.smf" "$work/patch.smf"
