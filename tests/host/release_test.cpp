@@ -504,12 +504,14 @@ TEST_F(BuildCommand, RefusesAStubThatIsNotAnInstallerAndWritingOverTheStub) {
       {Folder(), "-o", dir / "new.exe", "--stub", dir / "text.exe"},
       {Folder(), "-o", dir / "new.exe", "--stub", dir / "missing.exe"},
       {dir / "no-such-folder", "-o", dir / "new.exe", "--stub", stub},
+      {Folder(), "-o", dir / "files" / "data" / "new.exe", "--stub", stub},
   };
   for (const auto& args : refused) {
     SCOPED_TRACE(args[2].string() + " from " + args[4].string());
     EXPECT_EQ(Build(args), 1);
     EXPECT_TRUE(ReadBytes(stub) == Stub());
     EXPECT_FALSE(fs::exists(dir / "new.exe"));
+    EXPECT_FALSE(fs::exists(dir / "files" / "data" / "new.exe"));
   }
   EXPECT_EQ(Build({Folder(), "-o"}), 2);
   EXPECT_EQ(Build({Folder(), dir / "x.exe"}), 2);

@@ -1,5 +1,6 @@
 #include "packlib/ReleaseCommands.h"
 
+#include <algorithm>
 #include <cinttypes>
 #include <cstdio>
 #include <fstream>
@@ -86,6 +87,15 @@ bool WriteFileBytes(const fs::path& path, std::span<const uint8_t> bytes, std::s
   return true;
 }
 
+bool IsInside(const fs::path& path, const fs::path& folder) {
+  std::error_code ec;
+  const fs::path p = fs::weakly_canonical(fs::absolute(path, ec), ec);
+  const fs::path f = fs::weakly_canonical(fs::absolute(folder, ec), ec);
+  if (p.empty() || f.empty()) return false;
+  const auto [end, rest] = std::mismatch(f.begin(), f.end(), p.begin(), p.end());
+  return end == f.end() || (std::next(end) == f.end() && end->empty());  // "folder/" ends in an empty element
+}
+
 bool SameFile(const fs::path& a, const fs::path& b) {
   std::error_code ec;
   if (fs::equivalent(a, b, ec) && !ec) return true;
@@ -164,6 +174,10 @@ int Build(FrontEnd& frontEnd, const std::vector<fs::path>& args) {
   if (!ReadFileBytes(stub, stubBytes, error, frontEnd)) return Fail("stub " + error + " (name one with --stub)");
   if (SameFile(out, stub)) {
     return Fail("the output " + frontEnd.ShowPath(out) + " is the stub itself; write the installer elsewhere");
+  }
+  if (IsInside(out, folder)) {
+    return Fail("the output " + frontEnd.ShowPath(out) +
+                " lies in the folder being packed (the next build would carry it); write it elsewhere");
   }
   pe::Image image;
   if (!ReadInstaller(stubBytes, image, error)) {

@@ -48,6 +48,8 @@ bool WriteFileBytes(const std::filesystem::path& path, std::span<const uint8_t> 
                         FrontEnd& frontEnd);
 // True when both name the same file (also through links or other spellings).
 bool SameFile(const std::filesystem::path& a, const std::filesystem::path& b);
+// True when `path` is `folder` or lies below it (links and ".." resolved).
+bool IsInside(const std::filesystem::path& path, const std::filesystem::path& folder);
 
 // The lines `packer inspect` prints.
 std::vector<std::string> DescribeInspection(const Inspection& inspection, FrontEnd& frontEnd);
