@@ -62,6 +62,13 @@ int wmain(int argc, wchar_t** argv) {
   packer::HostFrontEnd frontEnd;
   if (command == L"build") return packer::BuildCommand(frontEnd, args);
   if (command == L"inspect" && args.size() == 1) return packer::InspectCommand(frontEnd, args[0]);
-  if (command == L"verify" && args.size() == 1) return Verify(args[0]);
+  if (command == L"verify" && args.size() == 1) {
+    try {
+      return Verify(args[0]);
+    } catch (const std::exception& e) {  // a name the system cannot convert, memory
+      std::fprintf(stderr, "packer: %s\n", e.what());
+      return 1;
+    }
+  }
   return Usage();
 }
