@@ -85,6 +85,8 @@ ExtractResult Stage(filesys::FileSource& archive, const std::string& target, arc
   // A run that wrote nothing changes nothing: the staging rolls back.
   if (count > 0 && staging.Commit()) result.count = count;
   if (result.count == 0) staging.Rollback();
+  // All of the archive has been read, an ending record and trailer included.
+  if (result.count > 0) progress.FileWritten(archive.Length());
   progress.ExtractionEnded();
   return result;
 }
@@ -264,6 +266,7 @@ Outcome Worker::Result(std::string& version) {
 void Worker::Preparing(bool on) {
   std::lock_guard<std::mutex> lock(mutex_);
   view_.phase = on ? Phase::kPreparing : Phase::kWorking;
+  if (on) ++view_.preparations;
 }
 
 void Worker::ExtractionStarted(uint64_t archiveLength) {

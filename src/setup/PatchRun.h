@@ -90,7 +90,8 @@ class Worker : private Progress {
   enum class Phase { kStarting, kPreparing, kWorking, kExtracting, kDone };
   struct View {
     Phase phase = Phase::kStarting;
-    unsigned extractions = 0;  // extractions begun so far
+    unsigned preparations = 0;  // times the scratch file was begun (0 or 1)
+    unsigned extractions = 0;   // extractions begun so far
     uint64_t archiveLength = 0;
     uint64_t position = 0;     // the archive offset of the next record
     std::string path;          // the file being written

@@ -49,7 +49,13 @@ class RunDisplay {
  public:
   void Show(const patchrun::Worker::View& view) {
     using Phase = patchrun::Worker::Phase;
-    if ((view.phase == Phase::kPreparing) != WaitForm->Visible()) WaitForm->SetVisible(view.phase == Phase::kPreparing);
+    // Each window is shown for what it stands for, however briefly that lasted.
+    if (view.preparations != preparations_) {
+      preparations_ = view.preparations;
+      WaitForm->Show();
+      WaitForm->Update();
+    }
+    if (view.phase != Phase::kPreparing && WaitForm->Visible()) WaitForm->Hide();
     if (view.extractions != extractions_) {
       extractions_ = view.extractions;
       CompressForm->AllBar.SetMax(static_cast<int>(view.archiveLength));  // the bar's range is 32-bit
@@ -68,6 +74,7 @@ class RunDisplay {
   }
 
  private:
+  unsigned preparations_ = 0;
   unsigned extractions_ = 0;
 };
 

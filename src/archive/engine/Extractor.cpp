@@ -51,7 +51,7 @@ int ExtractArchive(ByteReader& archive, const std::string& target, Ring& ring, E
         return 0;
       }
     }
-    host.ShowFile(path);
+    if (!name.empty()) host.ShowFile(path);  // a nameless ending record names no file
     if (name.empty() || size == 0) {  // ending record, not counted
       if (output && !output->Close()) {
         host.Stopped(ExtractStop::kCannotWriteOutput, path);

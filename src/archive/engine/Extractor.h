@@ -30,7 +30,7 @@ class ExtractHost {
   virtual bool MakeFolder(const std::string& folderPart) = 0;
   // Creates or truncates the file; null when it cannot be opened.
   virtual std::unique_ptr<OutputSink> OpenOutput(const std::string& path) = 0;
-  // The file now being written (once per record, before its data).
+  // The file now being written (once per named record, before its data).
   virtual void ShowFile(const std::string& outputPath) = 0;
   // A file is complete; the archive's next record starts at `nextRecordOffset`.
   virtual void FileWritten(uint64_t nextRecordOffset) = 0;
