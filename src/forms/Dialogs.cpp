@@ -94,7 +94,7 @@ void LayOut(HWND dlg, BoxData& d) {
   SetWindowTextW(dlg, d.caption.c_str());
 }
 
-INT_PTR CALLBACK BoxProc(HWND dlg, UINT message, WPARAM wParam, LPARAM lParam) {
+INT_PTR CALLBACK BoxProc(HWND dlg, UINT message, WPARAM wParam, LPARAM lParam) noexcept {
   try {
     auto* d = reinterpret_cast<BoxData*>(GetWindowLongPtrW(dlg, DWLP_USER));
     switch (message) {

@@ -1,6 +1,7 @@
 #include "forms/Forms.h"
 
 #include <algorithm>
+#include <exception>
 
 #include "forms/Dialogs.h"
 #include "forms/Wide.h"
@@ -371,7 +372,7 @@ LRESULT TForm::WndProc(UINT message, WPARAM wParam, LPARAM lParam) {
   return DefWindowProcW(handle_, message, wParam, lParam);
 }
 
-LRESULT CALLBACK TForm::StaticWndProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+LRESULT CALLBACK TForm::StaticWndProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) noexcept {
   if (message == WM_NCCREATE) {
     auto* form = static_cast<TForm*>(reinterpret_cast<CREATESTRUCTW*>(lParam)->lpCreateParams);
     form->handle_ = hwnd;
@@ -429,7 +430,7 @@ void TApplication::AttachForm(TForm* form) {
 
 void TApplication::DetachForm(TForm* form) { std::erase(attached_, form); }
 
-LRESULT CALLBACK TApplication::AppWndProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+LRESULT CALLBACK TApplication::AppWndProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) noexcept {
   try {
     switch (message) {
       case WM_SYSCOMMAND:
@@ -507,15 +508,20 @@ void TApplication::ShowException(const Exception& e) {
   ShowErrorBox(e.Message());
 }
 
-void TApplication::HandleException() {
+void TApplication::HandleException() noexcept {
   try {
-    throw;
-  } catch (const Exception& e) {
-    ShowException(e);
-  } catch (const std::exception& e) {
-    ShowException(Exception(e.what()));
+    try {
+      throw;
+    } catch (const Exception& e) {
+      ShowException(e);
+    } catch (const std::exception& e) {
+      ShowException(Exception(e.what()));
+    } catch (...) {
+      ShowException(Exception("不明な例外が発生しました"));
+    }
   } catch (...) {
-    ShowException(Exception("不明な例外が発生しました"));
+    // Only memory can run out while the box is built; then nothing is left
+    // to show it with, and the caller is a callback that must not throw.
   }
 }
 
@@ -525,26 +531,39 @@ namespace {
 struct DisableContext {
   HWND except;
   std::vector<HWND>* list;
+  std::exception_ptr error;  // what stopped the enumeration
 };
 
-BOOL CALLBACK DisableOne(HWND hwnd, LPARAM lParam) {
+BOOL CALLBACK DisableOne(HWND hwnd, LPARAM lParam) noexcept {
   auto* c = reinterpret_cast<DisableContext*>(lParam);
-  if (hwnd != c->except && IsWindowVisible(hwnd) && IsWindowEnabled(hwnd)) {
-    c->list->push_back(hwnd);
-    EnableWindow(hwnd, FALSE);
+  try {
+    if (hwnd != c->except && IsWindowVisible(hwnd) && IsWindowEnabled(hwnd)) {
+      c->list->push_back(hwnd);  // first: every window disabled is on the list
+      EnableWindow(hwnd, FALSE);
+    }
+    return TRUE;
+  } catch (...) {
+    c->error = std::current_exception();
+    return FALSE;
   }
-  return TRUE;
+}
+
+void EnableAgain(const std::vector<HWND>& windows) {
+  for (HWND hwnd : windows)
+    if (IsWindow(hwnd)) EnableWindow(hwnd, TRUE);
 }
 }  // namespace
 
 TaskWindowsDisabler::TaskWindowsDisabler(HWND except) {
-  DisableContext context{except, &disabled_};
+  DisableContext context{except, &disabled_, nullptr};
   EnumThreadWindows(GetCurrentThreadId(), DisableOne, reinterpret_cast<LPARAM>(&context));
+  if (context.error) {
+    // No destructor runs for a constructor that throws.
+    EnableAgain(disabled_);
+    std::rethrow_exception(context.error);
+  }
 }
 
-TaskWindowsDisabler::~TaskWindowsDisabler() {
-  for (HWND hwnd : disabled_)
-    if (IsWindow(hwnd)) EnableWindow(hwnd, TRUE);
-}
+TaskWindowsDisabler::~TaskWindowsDisabler() { EnableAgain(disabled_); }
 
 }  // namespace forms

@@ -257,7 +257,7 @@ class TForm {
   void PlaceOnScreen();
 
  private:
-  static LRESULT CALLBACK StaticWndProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
+  static LRESULT CALLBACK StaticWndProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) noexcept;
   void Paint();
   void PaintControls(HDC dc, const RECT& area);
   HBRUSH Brush();
@@ -303,8 +303,9 @@ class TApplication {
   bool ProcessMessage();
   // Shows an exception in the error box (EAbort: nothing).
   void ShowException(const Exception& e);
-  // For use inside catch (...): shows what was thrown, whatever it was.
-  void HandleException();
+  // For use inside catch (...), also at a callback's boundary: shows what was
+  // thrown, whatever it was, and never throws itself.
+  void HandleException() noexcept;
   // Removes and destroys all forms (the end of the program).
   void DestroyForms();
   // Every form with a window, also one made outside CreateForm, gets its keys.
@@ -312,7 +313,7 @@ class TApplication {
   void DetachForm(TForm* form);
 
  private:
-  static LRESULT CALLBACK AppWndProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
+  static LRESULT CALLBACK AppWndProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) noexcept;
   bool Dispatch(MSG& msg);
   HWND handle_ = nullptr;
   std::string title_;
@@ -324,7 +325,8 @@ class TApplication {
 
 extern TApplication* Application;
 
-// Disables this thread's other enabled top-level windows while a modal box is up.
+// Disables this thread's other enabled top-level windows while a modal box is
+// up. When that fails part-way, the windows are enabled again and it throws.
 class TaskWindowsDisabler {
  public:
   explicit TaskWindowsDisabler(HWND except = nullptr);
