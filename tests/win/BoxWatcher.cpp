@@ -9,7 +9,7 @@ struct Found {
   HWND box;
 };
 
-BOOL CALLBACK FindBox(HWND hwnd, LPARAM lp) {
+BOOL CALLBACK FindBox(HWND hwnd, LPARAM lp) noexcept {
   auto* f = reinterpret_cast<Found*>(lp);
   DWORD pid = 0;
   GetWindowThreadProcessId(hwnd, &pid);
@@ -30,7 +30,7 @@ std::wstring Text(HWND hwnd) {
 
 }  // namespace
 
-BoxWatcher::BoxWatcher(bool escape) : escape_(escape), thread_([this] { Run(); }) {}
+BoxWatcher::BoxWatcher(bool escape) : escape_(escape), thread_([this]() noexcept { Run(); }) {}
 
 BoxWatcher::~BoxWatcher() {
   stop_ = true;

@@ -1,18 +1,38 @@
 // The directory chooser in-process: its lists on real folders (CP932 names with
-// 0x5C trail bytes), its navigation, and ChooseDirectory worked from a timer
-// while the dialog is modal.
+// 0x5C trail bytes), its navigation, ChooseDirectory worked from a timer
+// while the dialog is modal, and exceptions raised inside its callbacks.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <functional>
 #include <memory>
+#include <new>
 #include <vector>
 
+#include "BoxWatcher.h"
 #include "TempDir.h"
 #include "filesys/FileCtrl.h"
 #include "forms/Wide.h"
 
 using namespace forms;
 using wintest::TempDir;
+
+// Once set, the next allocation of the thread that set it throws
+// std::bad_alloc: a way to make a push_back fail inside a Win32 callback.
+// (Not inlined: the compiler would take malloc and free for a mismatch with
+// the new and delete around them.)
+static thread_local bool failNextAllocation = false;
+
+[[gnu::noinline]] void* operator new(std::size_t size) {
+  if (failNextAllocation) {
+    failNextAllocation = false;
+    throw std::bad_alloc();
+  }
+  if (void* p = std::malloc(size ? size : 1)) return p;
+  throw std::bad_alloc();
+}
+[[gnu::noinline]] void operator delete(void* p) noexcept { std::free(p); }
+[[gnu::noinline]] void operator delete(void* p, std::size_t) noexcept { std::free(p); }
 
 namespace {
 
@@ -43,20 +63,24 @@ class Script {
   size_t Next() const { return next_; }
 
  private:
-  static void CALLBACK Tick(HWND, UINT, UINT_PTR, DWORD) {
+  static void CALLBACK Tick(HWND, UINT, UINT_PTR, DWORD) noexcept {
     Script* s = current_;
     if (!s || s->busy_ || s->Finished()) return;
     s->busy_ = true;
-    if (++s->ticks_ > 250) {
-      s->Abandon();
-    } else if (s->steps_[s->next_]()) {
-      ++s->next_;
-      s->ticks_ = 0;
+    try {
+      if (++s->ticks_ > 250) {
+        s->Abandon("never came true");
+      } else if (s->steps_[s->next_]()) {
+        ++s->next_;
+        s->ticks_ = 0;
+      }
+    } catch (...) {
+      s->Abandon("threw");
     }
     s->busy_ = false;
   }
-  // A step that never came true: close whatever is open so the test ends.
-  void Abandon();
+  // A step that failed: close whatever is open so the test ends.
+  void Abandon(const char* why);
 
   static inline Script* current_ = nullptr;
   std::vector<std::function<bool()>> steps_;
@@ -76,7 +100,7 @@ HWND OpenBox() {
   HWND found = nullptr;
   EnumThreadWindows(
       GetCurrentThreadId(),
-      [](HWND hwnd, LPARAM lParam) -> BOOL {
+      [](HWND hwnd, LPARAM lParam) noexcept -> BOOL {
         wchar_t cls[32] = {};
         GetClassNameW(hwnd, cls, 32);
         if (wcscmp(cls, L"#32770") == 0 && IsWindowVisible(hwnd)) {
@@ -113,8 +137,8 @@ bool AnswerBox(HWND box, const std::wstring& button) {
   return true;
 }
 
-void Script::Abandon() {
-  ADD_FAILURE() << "script step " << next_ << " never came true";
+void Script::Abandon(const char* why) {
+  ADD_FAILURE() << "script step " << next_ << " " << why;
   next_ = steps_.size();
   if (HWND box = OpenBox()) EndDialog(box, IDCANCEL);
   if (TSelectDirDlg* d = OpenChooser()) d->ModalResult = mrCancel;
@@ -484,6 +508,110 @@ TEST_F(Chooser, KeysEnterFoldersAndAcceleratorsFocusControls) {
   EXPECT_EQ(entered, base + "\\only");
   EXPECT_TRUE(editFocused);
   EXPECT_EQ(folder, base + "\\only");
+}
+
+// ---- exceptions inside the chooser's callbacks ----
+
+// A folder removed behind the list's back: double-clicking it raises the I/O
+// error inside the chooser's window procedure, which shows it; the chooser
+// stays where it was.
+TEST_F(Chooser, AFolderThatCannotBeEnteredShowsTheIoErrorAndTheChooserStays) {
+  MakeDir(base + "\\gone");
+  std::string folder = base;
+  std::wstring shown;
+  std::string stayedIn;
+  Script script({
+      [&] {
+        TSelectDirDlg* d = OpenChooser();
+        if (!d) return false;
+        SendMessageW(d->DirList.Handle(), LB_SETCURSEL, d->DirList.ItemIndex() + 1, 0);
+        RemoveDirectoryW(Wide(base + "\\gone").c_str());
+        PostMessageW(d->Handle(), WM_COMMAND, MAKEWPARAM(0, LBN_DBLCLK), reinterpret_cast<LPARAM>(d->DirList.Handle()));
+        return true;
+      },
+      [&] {
+        HWND box = OpenBox();
+        if (!box) return false;
+        for (HWND c = GetWindow(box, GW_CHILD); c; c = GetWindow(c, GW_HWNDNEXT))
+          if (TextOf(c).starts_with(L"I/O")) shown = TextOf(c);
+        PostMessageW(box, WM_COMMAND, IDOK, 0);
+        return true;
+      },
+      [&] {
+        if (OpenBox()) return false;
+        TSelectDirDlg* d = OpenChooser();
+        if (d) {
+          stayedIn = d->DirList.Directory();
+          Press(d->CancelButton);
+        }
+        return true;
+      },
+  });
+  EXPECT_FALSE(ChooseDirectory(folder, kAll, 0));
+  EXPECT_TRUE(script.Finished());
+  EXPECT_EQ(shown, L"I/O エラー 2.");
+  EXPECT_EQ(stayedIn, base);
+  EXPECT_EQ(folder, base);
+}
+
+const FormLayout kOwnerLayout{"TOwnerForm", "Owner", 240, 100, true, TPosition::ScreenCenter,
+                              TBorderStyle::Sizeable, false, clBtnFace, {}};
+const ControlLayout kBrowseButton{"Browse", 10, 10, 100, 30, "Browse", cfNone, {}, 0};
+
+// A window with a button. The first time it is disabled after Arm is set, it
+// makes the next allocation fail: the push_back of the window disabled next.
+class TOwnerForm : public TForm {
+ public:
+  TOwnerForm() : TForm(kOwnerLayout), Browse(*this, kBrowseButton) {}
+  TButton Browse;
+  static inline bool Arm = false;
+
+ protected:
+  LRESULT WndProc(UINT message, WPARAM wParam, LPARAM lParam) override {
+    const LRESULT result = TForm::WndProc(message, wParam, lParam);
+    if (message == WM_ENABLE && !wParam && Arm) {
+      Arm = false;
+      failNextAllocation = true;
+    }
+    return result;
+  }
+};
+
+// The chooser disables the program's other windows through an enumeration
+// callback. A failure in there is carried out of the enumeration: the click
+// handler that opened the chooser shows it, and every window is enabled again.
+TEST_F(Chooser, AFailureWhileDisablingTheOtherWindowsIsShownAndLeavesThemEnabled) {
+  TOwnerForm* first = nullptr;
+  TOwnerForm* second = nullptr;
+  app->CreateForm(first);
+  app->CreateForm(second);
+  first->Show();
+  second->Show();
+  std::string folder = base;
+  bool returned = false;
+  first->Browse.OnClick = [&] {
+    ChooseDirectory(folder, kAll, 0);
+    returned = true;
+  };
+  TOwnerForm::Arm = true;
+  {
+    wintest::BoxWatcher watcher;
+    PostMessageW(first->Browse.Handle(), BM_CLICK, 0, 0);
+    for (int i = 0; i < 20; ++i) {
+      while (app->ProcessMessage()) {
+      }
+      Sleep(10);
+    }
+    const auto seen = watcher.Seen();
+    ASSERT_EQ(seen.size(), 1u);
+    EXPECT_EQ(seen[0].text, L"std::bad_alloc.");
+  }
+  EXPECT_FALSE(TOwnerForm::Arm);
+  EXPECT_FALSE(failNextAllocation);
+  EXPECT_FALSE(returned);
+  EXPECT_TRUE(IsWindowEnabled(first->Handle()));
+  EXPECT_TRUE(IsWindowEnabled(second->Handle()));
+  EXPECT_EQ(FindWindowW(L"TSelectDirDlg", nullptr), nullptr);
 }
 
 }  // namespace

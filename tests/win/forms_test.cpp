@@ -2,8 +2,12 @@
 #include <gtest/gtest.h>
 
 #include "BoxWatcher.h"
+#include "TempDir.h"
+#include "app/WaitDialog.h"
+#include "archive/Compress.h"
 #include "forms/Dialogs.h"
 #include "forms/Forms.h"
+#include "setup/PatchSetup.h"
 
 using namespace forms;
 using wintest::BoxWatcher;
@@ -39,9 +43,10 @@ class Framework : public ::testing::Test {
     while (PeekMessageW(&msg, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE)) {
     }
   }
-  // Presses the button through the message loop, as a click would.
-  void Press() {
-    PostMessageW(form->Button.Handle(), BM_CLICK, 0, 0);
+  // Presses a button through the message loop, as a click would.
+  void Press() { Press(form->Button); }
+  void Press(TButton& button) {
+    PostMessageW(button.Handle(), BM_CLICK, 0, 0);
     for (int i = 0; i < 20; ++i) {
       while (app->ProcessMessage()) {
       }
@@ -91,6 +96,31 @@ TEST_F(Framework, AnExceptionFromAHandlerIsShownWithThePeriodRuleAndTheLoopGoesO
     EXPECT_EQ(watcher.Seen()[0].text, L"plain.");
   }
   EXPECT_TRUE(IsWindow(form->Handle()));
+}
+
+// The patch run raises on its own thread; the setup window's click handler
+// raises it again, and the window procedure shows it. This test program
+// carries no archive.
+TEST_F(Framework, TheSetupWindowShowsAMissingArchiveInTheErrorBoxAndStays) {
+  wintest::TempDir game("no-archive");
+  wintest::WriteFile(game / "Game02.exe", "game");
+  app->CreateForm(InstallForm);
+  app->CreateForm(CompressForm);
+  app->CreateForm(WaitForm);
+  InstallForm->Edit1.SetText(game.Path());
+  InstallForm->Show();
+  {
+    BoxWatcher watcher;
+    Press(InstallForm->SetupButton);
+    const auto seen = watcher.Seen();
+    ASSERT_EQ(seen.size(), 1u);
+    EXPECT_EQ(seen[0].text, L"kaster リソースが見つかりません.");
+  }
+  EXPECT_TRUE(InstallForm->Visible());
+  EXPECT_TRUE(IsWindowEnabled(InstallForm->Handle()));
+  EXPECT_FALSE(app->Terminated());
+  TCloseAction action = TCloseAction::Free;
+  InstallForm->FormClose(action);  // frees the window's helpers
 }
 
 TEST_F(Framework, TheMessageBoxShowsTheTextUnchangedWithOneOkButton) {
