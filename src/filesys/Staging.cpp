@@ -2,7 +2,6 @@
 
 #include <windows.h>
 
-#include <cwchar>
 
 #include "filesys/FileOps.h"
 #include "filesys/WinFiles.h"
@@ -37,26 +36,16 @@ std::wstring Staging::Key(const std::wstring& path) {
   return key;
 }
 
-bool Staging::IsStagingName(const std::wstring& name) {
-  if (name.size() != 12 || name.compare(0, 3, kPrefix) != 0) return false;
-  for (size_t i = 3; i < 8; ++i)
-    if (!iswxdigit(name[i])) return false;
-  return name.compare(8, 4, L".tmp") == 0 || name.compare(8, 4, L".old") == 0;
-}
-
 // "~ps" + five hex digits + extension: 12 characters, so a file staged in a
 // folder never needs a much longer path than the file itself.
 std::wstring Staging::FreeName(const std::wstring& folder, const wchar_t* extension) {
-  wchar_t name[16];
-  std::swprintf(name, 16, L"%ls%05x%ls", kPrefix, counter_ & 0xFFFFF, extension);
-  counter_ = (counter_ + 1) & 0xFFFFF;
-  std::wstring path = folder + name;
-  while (reserved_.count(Key(path))) {
-    std::swprintf(name, 16, L"%ls%05x%ls", kPrefix, counter_ & 0xFFFFF, extension);
+  for (;;) {
+    std::wstring path = folder + kPrefix;
+    for (int shift = 16; shift >= 0; shift -= 4) path += L"0123456789abcdef"[(counter_ >> shift) & 0xF];
+    path += extension;
     counter_ = (counter_ + 1) & 0xFFFFF;
-    path = folder + name;
+    if (!reserved_.count(Key(path))) return path;
   }
-  return path;
 }
 
 bool Staging::MakeFolder(const std::string& folder) {

@@ -35,11 +35,9 @@ class Staging {
   // False when one cannot be put in place; everything is rolled back then.
   bool Commit();
   // Removes every temporary file and created folder and restores every
-  // original already replaced. Safe to call more than once.
+  // original already replaced. Safe to call more than once. Temporary and
+  // kept-aside files are named "~ps" + five hex digits + ".tmp" or ".old".
   void Rollback();
-
-  // Names of temporary and kept-aside files look like "~ps00a3f.tmp".
-  static bool IsStagingName(const std::wstring& name);
 
  private:
   struct Item {

@@ -37,7 +37,9 @@ resources=$((16#${rsrc:-0}))
 code=$((total - resources))
 echo "     size: $total bytes in all, resources $resources, program without them $code"
 # The limit is the shipped 32-bit program's; the 64-bit test build is larger.
-[ "$format" = pei-i386 ] && check "program without its resources under 400 KB" test "$code" -lt 409600
+# (About 385 KB before the patch run had a worker thread, a check and a
+# staging step: the threads runtime alone is some 30 KB.)
+[ "$format" = pei-i386 ] && check "program without its resources under 450 KB" test "$code" -lt 460800
 
 echo "$pass passed, $fail failed"
 [ "$fail" -eq 0 ]
