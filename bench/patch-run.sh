@@ -3,13 +3,12 @@
 # last message beside `xcopy /E` of the same tree in the same prefix (median
 # of 5 each), and the share of WM_NULL probes (every 50 ms, 250 ms limit) the
 # windows answered meanwhile. For the demo patch and for a 120 MB patch of 122
-# files. Usage: bench/patch-run.sh [BASELINE.exe] to put an older build beside
-# this one (the same archives are carried by both).
+# files. Usage: bench/patch-run.sh [OLDER.exe ...] to put older builds beside
+# this one (the same archives are carried by all).
 # Uses the host and 64-bit Windows builds of scripts/lib.sh (built if missing).
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 . "$root/scripts/lib.sh"
-baseline=${1:-}
 trap stop_display EXIT
 [ -x "$root/build/host/tools/packer" ] || build_host >/dev/null
 [ -f "$root/build/win64/tests/e2e/e2e_tests.exe" ] || build_windows win64 >/dev/null
@@ -37,6 +36,8 @@ archives="$(winpath "$root/build/host/demo/patch.smf");$(winpath "$big")"
 
 start_display
 export PS_PATCHSETUP="$root/build/win64/src/PatchSetup.exe" PS_BENCH_ARCHIVES="$archives"
-[ -z "$baseline" ] || export PS_BENCH_BASELINE="$(winpath "$(realpath "$baseline")")"
+baselines=
+for exe in "$@"; do baselines="$baselines${baselines:+;}$(winpath "$(realpath "$exe")")"; done
+export PS_BENCH_BASELINE="$baselines"
 "$root/scripts/wine-run" "$root/build/win64/tests/e2e/e2e_tests.exe" --gtest_filter='RunTiming.FiguresAgainstXcopy' |
-  grep -E 'start to last message|FAILED|Failure'
+  grep -E 'xcopy|start to last message|FAILED|Failure'

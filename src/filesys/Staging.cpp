@@ -84,7 +84,7 @@ std::unique_ptr<archive::OutputSink> Staging::OpenOutput(const std::string& fina
       earlier.tempPath = temp;
     } else {
       byKey_.emplace(key, items_.size());
-      items_.push_back({target, temp, {}});
+      items_.push_back({target, temp, {}, attributes != INVALID_FILE_ATTRIBUTES});
     }
     return sink;
   }
@@ -94,9 +94,10 @@ std::unique_ptr<archive::OutputSink> Staging::OpenOutput(const std::string& fina
 bool Staging::Commit() {
   if (finished_) return false;
   for (Item& item : items_) {
-    if (GetFileAttributesW(item.finalPath.c_str()) != INVALID_FILE_ATTRIBUTES) {
+    if (item.original) {
       // The original is renamed aside, not overwritten: a file in use or
-      // locked refuses the rename, and nothing has changed yet.
+      // locked refuses the rename, and nothing has changed yet. (A file that
+      // appeared since it was staged makes the rename below fail: roll-back.)
       bool kept = false;
       for (int attempt = 0; attempt < 64 && !kept; ++attempt) {
         const std::wstring aside = FreeName(FolderOf(item.finalPath), L".old");

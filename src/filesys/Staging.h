@@ -42,6 +42,7 @@ class Staging {
  private:
   struct Item {
     std::wstring finalPath, tempPath, keptPath;
+    bool original = false;  // a file stood at finalPath when it was staged
     bool placed = false;
   };
   std::wstring FreeName(const std::wstring& folder, const wchar_t* extension);

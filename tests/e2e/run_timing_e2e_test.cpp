@@ -120,32 +120,42 @@ double RunCommand(const std::wstring& command) {
   return double(b.QuadPart - a.QuadPart) / double(f.QuadPart);
 }
 
+// Rounds of every program in turn, then xcopy, so that a busy machine slows
+// them all alike.
 TEST_F(RunTiming, FiguresAgainstXcopy) {
   const std::wstring archives = Env(L"PS_BENCH_ARCHIVES");  // ';'-separated archive files
   if (archives.empty()) GTEST_SKIP() << "bench/patch-run.sh sets PS_BENCH_ARCHIVES";
-  const int runs = 5;
-  std::vector<std::pair<std::wstring, std::wstring>> programs = {{L"this build", ProgramUnderTest()}};
-  if (!Env(L"PS_BENCH_BASELINE").empty()) programs.push_back({L"baseline", Env(L"PS_BENCH_BASELINE")});
-  size_t from = 0;
-  while (from < archives.size()) {
+  const int rounds = 5;
+  // This build, then each older build named in PS_BENCH_BASELINE (';'-separated).
+  std::vector<std::wstring> programs = {ProgramUnderTest()};
+  const std::wstring baselines = Env(L"PS_BENCH_BASELINE");
+  for (size_t at = 0; at < baselines.size();) {
+    const size_t end = std::min(baselines.find(L';', at), baselines.size());
+    programs.push_back(baselines.substr(at, end - at));
+    at = end + 1;
+  }
+  for (size_t from = 0; from < archives.size();) {
     const size_t to = std::min(archives.find(L';', from), archives.size());
     const std::wstring archivePath = archives.substr(from, to - from);
     from = to + 1;
     const std::string archive = ReadFileBytes(archivePath);
     ASSERT_FALSE(archive.empty()) << "cannot read the archive";
-    std::wstring tree;  // the game folder one run left, for xcopy
-    for (const auto& [label, program] : programs) {
-      const std::wstring copy = root + L"\\" + (label == L"baseline" ? L"Baseline.exe" : L"PatchSetup.exe");
-      ASSERT_TRUE(CopyFileW(program.c_str(), copy.c_str(), FALSE));
-      ASSERT_TRUE(ReplaceCarriedArchive(copy, archive));
-      std::vector<double> seconds;
-      int sent = 0, answered = 0;
-      for (int i = 0; i < runs + 1; ++i) {  // the first run warms the caches
-        const std::wstring game = root + L"\\game" + std::to_wstring(i);
+    std::vector<std::wstring> copies;
+    for (size_t p = 0; p < programs.size(); ++p) {
+      copies.push_back(root + L"\\PatchSetup" + std::to_wstring(p) + L".exe");
+      ASSERT_TRUE(CopyFileW(programs[p].c_str(), copies.back().c_str(), FALSE));
+      ASSERT_TRUE(ReplaceCarriedArchive(copies.back(), archive));
+    }
+    std::vector<std::vector<double>> seconds(programs.size());
+    std::vector<double> xcopy;
+    std::vector<int> sent(programs.size()), answered(programs.size());
+    const std::wstring game = root + L"\\game", copied = root + L"\\copy";
+    for (int round = 0; round <= rounds; ++round) {  // round 0 warms the caches
+      for (size_t p = 0; p < programs.size(); ++p) {
         testfiles::RemoveTree(game);
         MakeGame(game);
         WriteFileBytes(DesktopFolder() + L"\\0(カリオン)のAster.lnk", "shortcut");
-        Installer app(copy);
+        Installer app(copies[p]);
         HWND setup = StartWith(app, game);
         LARGE_INTEGER f, a, b;
         QueryPerformanceFrequency(&f);
@@ -158,27 +168,24 @@ TEST_F(RunTiming, FiguresAgainstXcopy) {
         Installer::Answer(box, L"OK");
         app.WaitExit(30000);
         ClearGameShortcuts();
-        if (i > 0) {
-          seconds.push_back(double(b.QuadPart - a.QuadPart) / double(f.QuadPart));
-          sent += prober.sent;
-          answered += prober.answered;
+        if (round > 0) {
+          seconds[p].push_back(double(b.QuadPart - a.QuadPart) / double(f.QuadPart));
+          sent[p] += prober.sent;
+          answered[p] += prober.answered;
         }
-        if (i < runs) testfiles::RemoveTree(game);
-        tree = game;
       }
-      std::vector<double> copies;
-      for (int i = 0; i < runs + 1; ++i) {
-        const std::wstring target = root + L"\\copy";
-        testfiles::RemoveTree(target);
-        const double s = RunCommand(L"xcopy.exe /E /I /Q /Y \"" + tree + L"\" \"" + target + L"\"");
-        if (i > 0) copies.push_back(s);
-      }
-      testfiles::RemoveTree(tree);
-      const double run = Median(seconds), xcopy = Median(copies);
-      std::printf("%ls, %ls: start to last message %.3f s, xcopy /E %.3f s, ratio %.2f; probes answered within "
-                  "250 ms: %d of %d (%.0f%%)\n",
-                  archivePath.c_str(), label.c_str(), run, xcopy, run / xcopy, answered, sent,
-                  sent ? 100.0 * answered / sent : 100.0);
+      testfiles::RemoveTree(copied);
+      const double s = RunCommand(L"xcopy.exe /E /I /Q /Y \"" + game + L"\" \"" + copied + L"\"");
+      if (round > 0) xcopy.push_back(s);
+    }
+    const double copy = Median(xcopy);
+    std::printf("%ls: xcopy /E of the extracted tree %.3f s\n", archivePath.c_str(), copy);
+    for (size_t p = 0; p < programs.size(); ++p) {
+      const double run = Median(seconds[p]);
+      std::printf("  %ls: start to last message %.3f s, %.2f x xcopy; probes answered within 250 ms: %d of %d "
+                  "(%.0f%%)\n",
+                  programs[p].c_str(), run, run / copy, answered[p], sent[p],
+                  sent[p] ? 100.0 * answered[p] / sent[p] : 100.0);
     }
   }
 }
