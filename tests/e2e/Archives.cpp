@@ -5,9 +5,13 @@
 namespace e2e {
 
 namespace {
-BOOL CALLBACK CollectLanguage(HMODULE, LPCWSTR, LPCWSTR, WORD language, LONG_PTR list) {
-  reinterpret_cast<std::vector<WORD>*>(list)->push_back(language);
-  return TRUE;
+BOOL CALLBACK CollectLanguage(HMODULE, LPCWSTR, LPCWSTR, WORD language, LONG_PTR list) noexcept {
+  try {
+    reinterpret_cast<std::vector<WORD>*>(list)->push_back(language);
+    return TRUE;
+  } catch (...) {
+    return FALSE;  // the list stays short; the update then fails
+  }
 }
 }  // namespace
 

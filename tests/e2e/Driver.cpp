@@ -76,12 +76,16 @@ struct EnumContext {
   std::vector<HWND> list;
 };
 
-BOOL CALLBACK CollectWindow(HWND hwnd, LPARAM lp) {
+BOOL CALLBACK CollectWindow(HWND hwnd, LPARAM lp) noexcept {
   auto* c = reinterpret_cast<EnumContext*>(lp);
   DWORD pid = 0;
   GetWindowThreadProcessId(hwnd, &pid);
-  if (pid == c->pid && (!c->visibleOnly || IsWindowVisible(hwnd))) c->list.push_back(hwnd);
-  return TRUE;
+  try {
+    if (pid == c->pid && (!c->visibleOnly || IsWindowVisible(hwnd))) c->list.push_back(hwnd);
+    return TRUE;
+  } catch (...) {
+    return FALSE;
+  }
 }
 }  // namespace
 
