@@ -19,19 +19,87 @@ namespace {
 struct Decoded {
   Bytes output;
   archive::DecodeResult result;
-  uint64_t offset = 0;  // reader position afterwards
+  uint64_t offset = 0;         // reader position afterwards
+  std::vector<size_t> blocks;  // sizes handed to the sink
+};
+
+class BlockSink : public MemorySink {
+ public:
+  bool Write(const uint8_t* data, size_t size) override {
+    blocks.push_back(size);
+    return MemorySink::Write(data, size);
+  }
+  std::vector<size_t> blocks;
 };
 
 Decoded Decode(Ring& ring, const Bytes& stream, uint32_t count, size_t readerBuffer = 64 * 1024) {
   MemorySource source(stream);
   ByteReader reader(source, readerBuffer);
-  MemorySink sink;
+  BlockSink sink;
   Decoded d;
   d.result = DecodeEntry(ring, reader, sink, count);
   d.output = sink.bytes;
   d.offset = reader.Offset();
+  d.blocks = sink.blocks;
   return d;
 }
+
+// The engine against the plain decoder: output, bytes consumed, end, ring.
+testing::AssertionResult SameAsPlain(const Bytes& stream, uint32_t count, size_t readerBuffer) {
+  Ring ring;
+  std::array<uint8_t, 4096> plainRing{};
+  const PlainResult want = PlainDecode(plainRing, stream, 0, count);
+  const Decoded got = Decode(ring, stream, count, readerBuffer);
+  if (got.output != want.output) return testing::AssertionFailure() << "output differs";
+  if (got.offset != want.consumed) {
+    return testing::AssertionFailure() << "consumed " << got.offset << ", not " << want.consumed;
+  }
+  if ((got.result.status == DecodeStatus::kArchiveEnded) != want.ended) return testing::AssertionFailure() << "end";
+  if (got.result.decoded != want.output.size()) return testing::AssertionFailure() << "decoded count";
+  if (ring.bytes != plainRing) return testing::AssertionFailure() << "ring differs";
+  return testing::AssertionSuccess();
+}
+
+// Builds a stream group by group: flag bytes and ring positions are worked out.
+struct Item {
+  int literal;  // the byte, or -1 for a reference
+  unsigned distance = 0, length = 0;
+};
+Item Lit(uint8_t b) { return {b}; }
+Item Ref(unsigned distance, unsigned length) { return {-1, distance, length}; }
+
+struct StreamBuilder {
+  Bytes bytes;
+  uint32_t output = 0;  // bytes decoded so far
+
+  StreamBuilder& Group(std::initializer_list<Item> items) {
+    const size_t flagAt = bytes.size();
+    bytes.push_back(0);
+    unsigned k = 0;
+    for (const Item& it : items) {
+      if (it.literal >= 0) {
+        bytes[flagAt] |= static_cast<uint8_t>(1u << k);
+        bytes.push_back(static_cast<uint8_t>(it.literal));
+        ++output;
+      } else {
+        const unsigned p = (Ring::kStart + output - it.distance) & Ring::kMask;
+        bytes.push_back(static_cast<uint8_t>(p));
+        bytes.push_back(static_cast<uint8_t>((p >> 4 & 0xF0) | (it.length - 3)));
+        output += it.length;
+      }
+      ++k;
+    }
+    return *this;
+  }
+  // Groups of eight distinct literals.
+  StreamBuilder& Literals(int groups) {
+    for (int g = 0; g < groups; ++g) {
+      const auto b = [&](int i) { return Lit(static_cast<uint8_t>(output * 7 + i * 13 + 1)); };
+      Group({b(0), b(1), b(2), b(3), b(4), b(5), b(6), b(7)});
+    }
+    return *this;
+  }
+};
 
 struct StreamCase {
   const char* what;
@@ -80,6 +148,67 @@ TEST(DecodeEntry, ByteStrings) {
   }
 }
 
+// Whole flag groups are decoded without per-item checks only while a group
+// can neither run out of input (17 bytes, and 18 read ahead by a literal's
+// wide copy) nor pass the size (144 bytes out), and runs of literal-only
+// groups only as far as input, size and block allow. Each stream is cut at
+// every size and read through reader buffers of every size up to 100, so
+// that each limit falls exactly at, one before and one after a group's start.
+TEST(DecodeEntry, FastPathsHandOverToTheCarefulPathAtTheirLimits) {
+  struct Case {
+    const char* what;
+    StreamBuilder stream;
+  };
+  Case cases[] = {
+      {"a group of eight 18-byte references", {}},
+      {"a run of literal-only groups", {}},
+      {"a group of references less than 18 bytes back", {}},
+      {"literals and references mixed", {}},
+  };
+  // Every stream: three groups of history, the groups under test, more input.
+  for (Case& c : cases) c.stream.Literals(3);
+  cases[0].stream.Group({Ref(24, 18), Ref(20, 18), Ref(40, 18), Ref(18, 18), Ref(100, 18), Ref(19, 18),
+                         Ref(60, 18), Ref(4096, 18)});
+  cases[1].stream.Literals(24);  // longer than the 144 bytes a group may need
+  cases[2].stream.Group({Ref(1, 18), Ref(3, 17), Ref(7, 18), Ref(8, 3), Ref(9, 18), Ref(16, 11), Ref(17, 18),
+                         Ref(2, 18)});
+  cases[3].stream.Group({Lit(1), Ref(5, 4), Lit(2), Lit(3), Ref(30, 18), Ref(4, 18), Lit(4), Ref(12, 9)});
+  for (Case& c : cases) c.stream.Literals(3).Group({Ref(50, 18), Lit(9), Ref(3, 5)});
+
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    const StreamBuilder& s = c.stream;
+    for (uint32_t count = 0; count <= s.output + 1; ++count) {
+      for (size_t buffer : {size_t{1}, size_t{64 * 1024}}) {
+        ASSERT_TRUE(SameAsPlain(s.bytes, count, buffer)) << "size " << count << ", buffer " << buffer;
+      }
+    }
+    for (size_t buffer = 2; buffer <= 100; ++buffer) {
+      ASSERT_TRUE(SameAsPlain(s.bytes, s.output, buffer)) << "buffer " << buffer;
+      ASSERT_TRUE(SameAsPlain(s.bytes, s.output - 145, buffer)) << "buffer " << buffer;
+    }
+  }
+}
+
+// A reference less than 18 bytes back repeats its own output: every distance
+// up to 20 with every length, inside a whole group and item by item at a
+// record's end (cut one byte short too).
+TEST(DecodeEntry, ReferencesRepeatingTheirOwnOutput) {
+  for (unsigned distance = 1; distance <= 20; ++distance) {
+    for (unsigned length = 3; length <= 18; ++length) {
+      StreamBuilder s;
+      s.Literals(3).Group({Ref(distance, length), Lit(0xA1), Lit(0xA2), Lit(0xA3), Lit(0xA4), Lit(0xA5),
+                           Lit(0xA6), Lit(0xA7)});
+      const uint32_t end = 24 + length;  // the reference's last byte
+      s.Literals(20);
+      for (uint32_t count : {s.output, end, end - 1}) {
+        ASSERT_TRUE(SameAsPlain(s.bytes, count, 64 * 1024))
+            << "distance " << distance << ", length " << length << ", size " << count;
+      }
+    }
+  }
+}
+
 // Writes the 18 bytes a..r, which land in ring positions 4078..4095.
 const Bytes kFirst = Literals(Str("abcdefghijklmnopqr"));
 
@@ -119,29 +248,36 @@ TEST(DecodeEntry, RingMatchesThePlainDecoderAfterEveryRecord) {
 }
 
 TEST(DecodeEntry, LongOutputCrossesManyBlocks) {
-  // References of every distance back into output written blocks earlier.
+  // References of every distance back into output written blocks earlier,
+  // and literal-only groups (data that does not compress) crossing blocks
+  // inside a run of them.
   std::mt19937 rng(11);
-  Bytes stream;
+  Bytes mixed, literals;
   for (int g = 0; g < 60000; ++g) {
     const uint8_t flags = static_cast<uint8_t>(rng());
-    stream.push_back(flags);
+    mixed.push_back(flags);
     for (int k = 0; k < 8; ++k) {
-      if (flags >> k & 1) {
-        stream.push_back(static_cast<uint8_t>(rng()));
-      } else {
-        stream.push_back(static_cast<uint8_t>(rng()));
-        stream.push_back(static_cast<uint8_t>(rng()));
-      }
+      mixed.push_back(static_cast<uint8_t>(rng()));
+      if ((flags >> k & 1) == 0) mixed.push_back(static_cast<uint8_t>(rng()));
     }
   }
-  Ring ring;
-  std::array<uint8_t, 4096> plainRing{};
-  const PlainResult want = PlainDecode(plainRing, stream, 0, 3000000);
-  const Decoded got = Decode(ring, stream, 3000000);
-  ASSERT_GT(want.output.size(), 1000000u);
-  EXPECT_TRUE(got.output == want.output);
-  EXPECT_EQ(got.offset, want.consumed);
-  EXPECT_EQ(ring.bytes, plainRing);
+  for (int g = 0; g < 30000; ++g) {
+    literals.push_back(g % 1000 == 999 ? 0x7F : 0xFF);  // now and then a reference ends a run
+    for (int k = 0; k < 8; ++k) literals.push_back(static_cast<uint8_t>(rng()));
+    if (g % 1000 == 999) literals.push_back(static_cast<uint8_t>(rng()));
+  }
+  for (const Bytes* stream : {&mixed, &literals}) {
+    Ring ring;
+    std::array<uint8_t, 4096> plainRing{};
+    const PlainResult want = PlainDecode(plainRing, *stream, 0, 3000000);
+    const Decoded got = Decode(ring, *stream, 3000000);
+    ASSERT_GT(want.output.size(), 200000u);
+    EXPECT_TRUE(got.output == want.output);
+    EXPECT_EQ(got.offset, want.consumed);
+    EXPECT_EQ(ring.bytes, plainRing);
+    // Every block but the last is 64 KiB, so file writes stay page-aligned.
+    for (size_t i = 0; i + 1 < got.blocks.size(); ++i) ASSERT_EQ(got.blocks[i], 64u * 1024) << "block " << i;
+  }
 }
 
 // Fails from the n-th block on.

@@ -1,6 +1,7 @@
 #include "archive/engine/Decoder.h"
 
 #include <algorithm>
+#include <bit>
 #include <cstring>
 #include <memory>
 
@@ -14,21 +15,49 @@ constexpr unsigned kGroupOutput = 8 * kMaxMatch;  // most a flag group can produ
 constexpr unsigned kGroupInput = 1 + 8 * 2;       // most a flag group can consume
 constexpr size_t kSlack = kGroupOutput + 24;  // a group past `full`, and a copy's overshoot
 
+// The short-period copy works on 8-byte words in little-endian order, the
+// order of every target we build for.
+static_assert(std::endian::native == std::endian::little, "the short-period copy assumes little-endian words");
+
+inline uint64_t Load8(const uint8_t* p) {
+  uint64_t v;
+  std::memcpy(&v, p, 8);
+  return v;
+}
+
+inline void Store8(uint8_t* p, uint64_t v) { std::memcpy(p, &v, 8); }
+
 // Copies a reference that starts less than 18 bytes back, so it repeats its
-// own output, in 8-byte steps; may write up to 24 bytes.
-inline void CopyRepeating(uint8_t* out, size_t distance, unsigned length) {
-  if (distance == 1) {
-    std::memset(out, out[-1], kMaxMatch);
+// own output; writes 24 bytes, of which the first `length` count.
+//
+// Under 8 bytes back the period is loaded once, spread over a word by one
+// multiplication (its copies never overlap, so nothing carries) and each next
+// word is the last one rotated by 8 % distance bytes: no load reads bytes
+// stored a moment earlier, which would wait for the stores to complete.
+// From 8 bytes back every 8-byte step reads bytes already written.
+inline void CopyNear(uint8_t* out, size_t distance, unsigned length) {
+  if (distance < 8) {
+    static constexpr uint64_t kSpread[8] = {0,
+                                            0x0101010101010101u,
+                                            0x0001000100010001u,
+                                            0x0001000001000001u,
+                                            0x0000000100000001u,
+                                            0x0000010000000001u,
+                                            0x0001000000000001u,
+                                            0x0100000000000001u};
+    static constexpr uint8_t kRotate[8] = {0, 0, 0, 2, 0, 3, 2, 1};  // 8 % distance
+    const unsigned bits = 8 * static_cast<unsigned>(distance);
+    const unsigned right = 8 * kRotate[distance];
+    const unsigned left = bits - right;  // 8..56
+    uint64_t word = (Load8(out - 8) >> (64 - bits)) * kSpread[distance];
+    Store8(out, word);
+    word = word >> right | word << left;
+    Store8(out + 8, word);
+    word = word >> right | word << left;
+    Store8(out + 16, word);
     return;
   }
-  size_t step = distance;
-  if (distance < 8) {
-    const uint8_t* src = out - distance;
-    for (unsigned i = 0; i < 8; ++i) out[i] = src[i];
-    // A multiple of the period, 8..14 bytes back, is as good a source.
-    step = distance * ((8 + distance - 1) / distance);
-  }
-  for (unsigned i = distance < 8 ? 8 : 0; i < length; i += 8) std::memcpy(out + i, out + i - step, 8);
+  for (unsigned i = 0; i < length; i += 8) std::memcpy(out + i, out + i - distance, 8);
 }
 
 }  // namespace
@@ -41,7 +70,6 @@ inline void CopyRepeating(uint8_t* out, size_t distance, unsigned length) {
 DecodeResult DecodeEntry(Ring& ring, ByteReader& archive, OutputSink& output, uint32_t count) {
   std::unique_ptr<uint8_t[]> window(new uint8_t[kHistory + kBlock + kSlack]);
   uint8_t* const win = window.get();
-  uint8_t* const full = win + kHistory + kBlock;
 
   // Oldest first from the write position 4078: the 18 carried-over bytes,
   // then positions 0..4077, which every record starts from as zeros.
@@ -51,7 +79,8 @@ DecodeResult DecodeEntry(Ring& ring, ByteReader& archive, OutputSink& output, ui
   size_t base = Ring::kStart;
 
   uint8_t* out = win + kHistory;
-  uint8_t* flushed = out;
+  uint8_t* flushed = out;         // output not handed to the sink yet starts here
+  uint8_t* full = out + kBlock;   // a block is due once `out` gets here
   const uint8_t* in = archive.Pos();
   const uint8_t* inEnd = archive.End();
   uint32_t left = count;
@@ -69,14 +98,18 @@ DecodeResult DecodeEntry(Ring& ring, ByteReader& archive, OutputSink& output, ui
     value = *in++;
     return true;
   };
-  // Hands the block to the sink and slides the last 4096 bytes to the front.
+  // Hands exactly one block to the sink, so that every block but a record's
+  // last is 64 KiB (file writes stay page-aligned), and slides the last 4096
+  // bytes to the front; what a group wrote past the block stays unflushed.
   auto flush = [&]() {
-    if (!output.Write(flushed, static_cast<size_t>(out - flushed))) return false;
+    if (!output.Write(flushed, kBlock)) return false;
+    const size_t pending = static_cast<size_t>(out - full);
     uint8_t* const keep = out - kHistory;
     base = (base + static_cast<size_t>(keep - win)) & Ring::kMask;
     std::memmove(win, keep, kHistory);
     out = win + kHistory;
-    flushed = out;
+    flushed = out - pending;
+    full = flushed + kBlock;
     return true;
   };
 
@@ -89,7 +122,7 @@ DecodeResult DecodeEntry(Ring& ring, ByteReader& archive, OutputSink& output, ui
     if (distance >= kMaxMatch) {
       std::memcpy(out, src, kMaxMatch);  // fixed width; bytes past n land in free space
     } else {
-      CopyRepeating(out, distance, n);
+      CopyNear(out, distance, n);
     }
     out += n;
   };
@@ -102,24 +135,48 @@ DecodeResult DecodeEntry(Ring& ring, ByteReader& archive, OutputSink& output, ui
     // A whole group at once when it can neither run out of input nor reach
     // the size: no checks per item. (flags & 0x200) == 0 means the next
     // item needs a new flag byte.
-    if ((flags & 0x200) == 0 && inEnd - in >= kGroupInput + kMaxMatch && left >= kGroupOutput) {
+    if ((flags & 0x200) == 0 && inEnd - in >= static_cast<ptrdiff_t>(kGroupInput + kMaxMatch) &&
+        left >= kGroupOutput) {
       uint8_t* const groupStart = out;
+      if (*in == 0xFF) {
+        // A run of groups of eight literals, as data that does not compress
+        // becomes: 9 bytes in, 8 out each, as far as the input, the size and
+        // the block allow (out passes `full` by less than 8).
+        const size_t most = std::min({static_cast<size_t>(inEnd - in) / 9, size_t{left} / 8,
+                                      static_cast<size_t>(full - out) / 8 + 1});
+        uint8_t* const runEnd = out + 8 * most;
+        do {
+          std::memcpy(out, in + 1, 8);
+          in += 9;
+          out += 8;
+        } while (out < runEnd && in[0] == 0xFF);
+        left -= static_cast<uint32_t>(out - groupStart);
+        flags = 0;
+        continue;
+      }
       unsigned f = *in++;
+      // Ring position of `out` is (out + bias) & kMask.
+      const uintptr_t bias = base - reinterpret_cast<uintptr_t>(win);
+#pragma GCC unroll 8
       for (int k = 0; k < 8; ++k, f >>= 1) {
         // Both kinds become an 18-byte copy: a literal from the input, a
         // reference from earlier output; only `length` bytes of it count.
+        // The kind is selected with masks rather than branches: literals and
+        // references alternate too irregularly to be predicted.
+        const uintptr_t literal = f & 1;
+        const uintptr_t isLiteral = 0 - literal;  // all ones for a literal
         const unsigned b1 = in[1];
-        const size_t p = in[0] | ((b1 & 0xF0) << 4);
-        const size_t r = (base + static_cast<size_t>(out - win)) & Ring::kMask;
-        const size_t distance = ((r - p - 1) & Ring::kMask) + 1;
-        const bool literal = f & 1;
-        const unsigned length = literal ? 1 : (b1 & 0x0F) + 3;
-        if (literal || distance >= kMaxMatch) {
-          std::memcpy(out, literal ? in : out - distance, kMaxMatch);
+        const uintptr_t p = in[0] | ((b1 & 0xF0) << 4);
+        const uintptr_t distance = ((reinterpret_cast<uintptr_t>(out) + bias - p - 1) & Ring::kMask) + 1;
+        const uintptr_t length = literal | (((b1 & 0x0F) + 3) & ~isLiteral);
+        if ((distance | isLiteral) >= kMaxMatch) {
+          const uintptr_t from = reinterpret_cast<uintptr_t>(out - distance);
+          std::memcpy(out, reinterpret_cast<const uint8_t*>(from ^ ((from ^ reinterpret_cast<uintptr_t>(in)) & isLiteral)),
+                      kMaxMatch);
         } else {
-          CopyRepeating(out, distance, length);
+          CopyNear(out, distance, static_cast<unsigned>(length));
         }
-        in += literal ? 1 : 2;
+        in += 2 - literal;
         out += length;
       }
       left -= static_cast<uint32_t>(out - groupStart);

@@ -8,7 +8,8 @@
 
 namespace archive {
 
-// Receives decoded output in blocks of about 64 KiB (the last one of a record smaller).
+// Receives decoded output: the decoder hands over blocks of 64 KiB, a
+// record's last one smaller.
 class OutputSink {
  public:
   virtual ~OutputSink() = default;
