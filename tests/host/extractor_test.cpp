@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "archive/engine/Check.h"
+#include "archive/engine/PipelinedSink.h"
 #include "archive/engine/Trailer.h"
 
 #include "TestBytes.h"
@@ -49,7 +50,9 @@ class FakeHost : public archive::ExtractHost {
     log.push_back("open " + path);
     if (failOpen) return nullptr;
     files[path].clear();
-    return std::make_unique<Sink>(*this, path);
+    auto sink = std::make_unique<Sink>(*this, path);
+    if (writer) return writer->Wrap(std::move(sink));
+    return sink;
   }
   void ShowFile(const std::string& path) override { log.push_back("show " + path); }
   void FileWritten(uint64_t offset) override {
@@ -68,6 +71,7 @@ class FakeHost : public archive::ExtractHost {
   std::vector<ExtractStop> stops;
   std::set<std::string> failFolders;
   bool failOpen = false, failWrite = false, failClose = false;
+  std::unique_ptr<archive::WriterThread> writer;  // when set, files are written on its thread
 };
 
 struct Outcome {
@@ -237,18 +241,34 @@ TEST(ExtractArchive, OutputFailures) {
       {"cannot write", false, true, false, ExtractStop::kCannotWriteOutput},
       {"cannot close", false, false, true, ExtractStop::kCannotWriteOutput},
   };
+  // Small files, and a file of several 64 KiB blocks, which a writer's
+  // thread writes while the next block is decoded.
+  const std::string large(200000, 'x');
+  const Bytes small = Cat({File("a", "1"), File("b", "2")});
+  const Bytes big = Cat({File("big", large), File("b", "2")});
   for (const Case& c : cases) {
-    SCOPED_TRACE(c.what);
-    FakeHost host;
-    host.failOpen = c.failOpen;
-    host.failWrite = c.failWrite;
-    host.failClose = c.failClose;
-    EXPECT_EQ(Extract(Cat({File("a", "1"), File("b", "2")}), host).count, 0);
-    EXPECT_EQ(host.stops, std::vector<ExtractStop>{c.stop});
-    EXPECT_TRUE(host.offsets.empty());
+    for (bool pipelined : {false, true}) {
+      for (const Bytes* archive : {&small, &big}) {
+        SCOPED_TRACE(std::string(c.what) + (pipelined ? ", pipelined" : "") + (archive == &big ? ", big" : ""));
+        FakeHost host;
+        host.failOpen = c.failOpen;
+        host.failWrite = c.failWrite;
+        host.failClose = c.failClose;
+        if (pipelined) host.writer = std::make_unique<archive::WriterThread>();
+        EXPECT_EQ(Extract(*archive, host).count, 0);
+        EXPECT_EQ(host.stops, std::vector<ExtractStop>{c.stop});
+        EXPECT_TRUE(host.offsets.empty());
+      }
+    }
   }
-  // An empty file of an ending record that cannot be closed is a failure too.
+  // Without failures the writer's thread writes every file whole before its
+  // record counts.
   FakeHost host;
+  host.writer = std::make_unique<archive::WriterThread>();
+  EXPECT_EQ(Extract(Cat({big, small}), host).count, 4);
+  EXPECT_EQ(host.files["T\\big"], Str(large));
+  EXPECT_EQ(host.files["T\\a"], Str("1"));
+  // An empty file of an ending record that cannot be closed is a failure too.
   host.failClose = true;
   EXPECT_EQ(Extract(Record("e", 0, {}), host).count, 0);
 }

@@ -3,6 +3,8 @@
 //                    unsafe name reaches the host, that progress offsets grow,
 //                    that CheckArchive predicts the extraction (count, stop,
 //                    outputs), and the integrity trailer and CRC-32 over it.
+//                    With bit 1 set the outputs are written on a writer thread
+//                    with a ring of two blocks.
 //   first byte odd:  4-byte size + stream for DecodeEntry, compared byte for
 //                    byte (output, bytes consumed, end, ring) with the plain decoder.
 #include <cstdlib>
@@ -15,6 +17,7 @@
 #include "archive/engine/Check.h"
 #include "archive/engine/Decoder.h"
 #include "archive/engine/Extractor.h"
+#include "archive/engine/PipelinedSink.h"
 #include "archive/engine/RecordName.h"
 #include "archive/engine/Trailer.h"
 
@@ -42,7 +45,7 @@ class CappedSink : public archive::OutputSink {
 
 class Host : public archive::ExtractHost {
  public:
-  explicit Host(std::string target) : target_(std::move(target)) {}
+  Host(std::string target, size_t writerBlocks) : writer(writerBlocks), target_(std::move(target)) {}
   bool MakeFolder(const std::string& folder) override {
     Check(folder.compare(0, target_.size(), target_) == 0);
     const bool made = folder.size() % 7 != 3;  // some folders fail
@@ -53,7 +56,7 @@ class Host : public archive::ExtractHost {
     Check(path.compare(0, target_.size() + 1, target_ + "\\") == 0);
     Check(archive::IsSafeRecordName(path.substr(target_.size() + 1)));
     outputs.push_back(path);
-    return std::make_unique<CappedSink>(capped);
+    return writer.Wrap(std::make_unique<CappedSink>(capped));
   }
   void Stopped(archive::ExtractStop reason, const std::string& path) override {
     stops.push_back({reason, path});
@@ -65,6 +68,7 @@ class Host : public archive::ExtractHost {
     ++files;
   }
   void FolderFailed() override {}
+  archive::WriterThread writer;  // 0 blocks: the sinks write in the caller
   uint64_t lastOffset = 0;
   int files = 0;
   bool folderFailed = false, capped = false;
@@ -85,7 +89,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     archive::MemorySource source(archiveBytes);
     archive::ByteReader reader(source, bufferSize);
     archive::Ring ring;
-    Host host("C:\\G");
+    Host host("C:\\G", data[0] & 2 ? 2 : 0);
     const int count = archive::ExtractArchive(reader, "C:\\G", ring, host);
     Check(count == 0 || count == host.files);
     Check(host.lastOffset <= archiveBytes.size());
