@@ -317,7 +317,7 @@ std::unique_ptr<archive::OutputSink> FolderHost::OpenOutput(const std::string& p
   std::FILE* f = OpenFile(file, "wb");
   if (f == nullptr) return nullptr;
   std::setvbuf(f, nullptr, _IONBF, 0);  // the decoder already hands over 64 KiB blocks
-  return std::make_unique<archive::StdioSink>(f);
+  return writer_.Wrap(std::make_unique<archive::StdioSink>(f));
 }
 
 void FolderHost::ShowFile(const std::string& outputPath) {

@@ -11,6 +11,7 @@
 
 #include "archive/engine/Check.h"
 #include "archive/engine/Extractor.h"
+#include "archive/engine/PipelinedSink.h"
 #include "packlib/LzssEncoder.h"
 
 namespace packer {
@@ -65,6 +66,7 @@ class FolderHost : public archive::ExtractHost {
  private:
   bool HostPath(const std::string& enginePath, std::filesystem::path& out) const;
   std::filesystem::path root_;
+  archive::WriterThread writer_;  // writes every record's file while the next block is decoded
 };
 
 // Extracts the archive file into `folder`; returns the engine's count, -1
