@@ -36,13 +36,10 @@ int TCompressForm::ExtractArchive(const std::string& archivePath, const std::str
   auto file = filesys::FileSource::Open(archivePath);
   if (!file) return 0;
   patchrun::ExtractResult result;
-  try {
+  {
+    const forms::THideAtExit hide(*this);  // ExtractionStarted shows the window
     result = patchrun::ExtractArchiveFile(*file, target, FRing, *this);
-  } catch (...) {
-    Hide();
-    throw;
   }
-  Hide();
   if (result.folderFailed) forms::ShowMessage(texts::kFolderFailed);
   return result.count;
 }

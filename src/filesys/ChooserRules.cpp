@@ -60,8 +60,8 @@ std::string LowerCaseCp932(std::string_view s) {
     const auto b = static_cast<unsigned char>(out[k]);
     if (pathrules::IsLeadByte(b) && k + 1 < out.size()) {
       ++k;  // the trail byte may look like a letter
-    } else if (b >= 'A' && b <= 'Z') {
-      out[k] = static_cast<char>(b - 'A' + 'a');
+    } else {
+      out[k] = LowerDriveLetter(out[k]);
     }
   }
   return out;
@@ -69,7 +69,7 @@ std::string LowerCaseCp932(std::string_view s) {
 
 std::optional<std::string> DriveRowText(char letter, DriveKind kind, std::string_view volumeLabel,
                                         const std::optional<std::string>& networkName) {
-  const std::string drive = LowerCaseCp932(std::string(1, letter)) + ":";
+  const std::string drive = std::string(1, LowerDriveLetter(letter)) + ":";
   const auto labelForm = [&] { return LowerCaseCp932(drive + " [" + std::string(volumeLabel) + "]"); };
   switch (kind) {
     case DriveKind::Removable:

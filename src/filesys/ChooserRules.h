@@ -36,6 +36,11 @@ enum class DriveKind { Unknown = 0, NoRoot = 1, Removable = 2, Fixed = 3, Remote
 std::optional<std::string> DriveRowText(char letter, DriveKind kind, std::string_view volumeLabel,
                                         const std::optional<std::string>& networkName);
 
+// A drive letter in lower case ('C' -> 'c'); anything but A-Z as it is.
+constexpr char LowerDriveLetter(char letter) {
+  return letter >= 'A' && letter <= 'Z' ? static_cast<char>(letter - 'A' + 'a') : letter;
+}
+
 // ASCII letters to lower case; double-byte characters (whose trail byte may
 // be a letter) are left as they are.
 std::string LowerCaseCp932(std::string_view s);

@@ -3,15 +3,14 @@
 #include <algorithm>
 
 #include "filesys/ChooserRules.h"
+#include "filesys/Handles.h"
 #include "filesys/PathRules.h"
+#include "forms/Gdi.h"
 #include "forms/Wide.h"
 
 using forms::Narrow;
 using forms::Wide;
 
-namespace {
-
-// The current directory as the system reports it.
 std::string CurrentDirectory() {
   std::wstring buffer(MAX_PATH, L'\0');
   DWORD n = GetCurrentDirectoryW(static_cast<DWORD>(buffer.size()), buffer.data());
@@ -22,6 +21,8 @@ std::string CurrentDirectory() {
   buffer.resize(n < buffer.size() ? n : 0);
   return Narrow(buffer);
 }
+
+namespace {
 
 // The current directory of drive `letter`: where the process was last on that
 // drive, or its root.
@@ -89,13 +90,8 @@ void DrawRowText(HDC dc, const std::string& text, RECT r, UINT extra = 0) {
   DrawTextW(dc, w.c_str(), static_cast<int>(w.size()), &r, DT_SINGLELINE | DT_VCENTER | DT_NOPREFIX | extra);
 }
 
-// Background and text colours of an owner-drawn row.
-void PrepareRow(const DRAWITEMSTRUCT* item, COLORREF textColor) {
-  const bool selected = item->itemState & ODS_SELECTED;
-  FillRect(item->hDC, &item->rcItem, GetSysColorBrush(selected ? COLOR_HIGHLIGHT : COLOR_WINDOW));
-  SetBkMode(item->hDC, TRANSPARENT);
-  SetTextColor(item->hDC, selected ? GetSysColor(COLOR_HIGHLIGHTTEXT) : textColor);
-}
+// The width a row gives its glyph: the glyph's own, 16 without one.
+int GlyphWidth(const TGlyph* glyph) { return glyph && glyph->Loaded() ? glyph->Width() : 16; }
 
 std::string ListText(HWND list, int index, UINT lenMessage, UINT textMessage) {
   const LRESULT n = SendMessageW(list, lenMessage, static_cast<WPARAM>(index), 0);
@@ -117,11 +113,11 @@ TGlyph::TGlyph(const wchar_t* resourceName) {
   GetObjectW(image, sizeof info, &info);
   width_ = info.bmWidth;
   height_ = info.bmHeight;
-  mask_ = CreateBitmap(width_, height_, 1, 1, nullptr);
-  HDC imageDc = CreateCompatibleDC(nullptr);
-  HDC maskDc = CreateCompatibleDC(nullptr);
-  HGDIOBJ oldImage = SelectObject(imageDc, image);
-  HGDIOBJ oldMask = SelectObject(maskDc, mask_);
+  image_.reset(image);
+  mask_.reset(CreateBitmap(width_, height_, 1, 1, nullptr));
+  const forms::TMemoryDC imageDc, maskDc;
+  const forms::TSelectObject selectedImage(imageDc, image);
+  const forms::TSelectObject selectedMask(maskDc, mask_.get());
   // Colour to monochrome: pixels of the background colour become 1.
   SetBkColor(imageDc, GetPixel(imageDc, 0, height_ - 1));
   BitBlt(maskDc, 0, 0, width_, height_, imageDc, 0, 0, SRCCOPY);
@@ -129,31 +125,48 @@ TGlyph::TGlyph(const wchar_t* resourceName) {
   SetBkColor(imageDc, RGB(255, 255, 255));
   SetTextColor(imageDc, RGB(0, 0, 0));
   BitBlt(imageDc, 0, 0, width_, height_, maskDc, 0, 0, 0x00220326 /* DSna */);
-  SelectObject(maskDc, oldMask);
-  SelectObject(imageDc, oldImage);
-  DeleteDC(maskDc);
-  DeleteDC(imageDc);
-  image_ = image;
-}
-
-TGlyph::~TGlyph() {
-  if (image_) DeleteObject(image_);
-  if (mask_) DeleteObject(mask_);
 }
 
 void TGlyph::Draw(HDC dc, int x, int y) const {
   if (!image_) return;
-  HDC memDc = CreateCompatibleDC(dc);
+  const forms::TMemoryDC memDc(dc);
   const COLORREF oldBk = SetBkColor(dc, RGB(255, 255, 255));
   const COLORREF oldText = SetTextColor(dc, RGB(0, 0, 0));
-  HGDIOBJ old = SelectObject(memDc, mask_);
+  forms::TSelectObject selected(memDc, mask_.get());
   BitBlt(dc, x, y, width_, height_, memDc, 0, 0, SRCAND);
-  SelectObject(memDc, image_);
+  selected.Select(image_.get());
   BitBlt(dc, x, y, width_, height_, memDc, 0, 0, SRCPAINT);
-  SelectObject(memDc, old);
   SetBkColor(dc, oldBk);
   SetTextColor(dc, oldText);
-  DeleteDC(memDc);
+}
+
+// ---- TChooserList ----
+
+bool TChooserList::DrawItem(DRAWITEMSTRUCT* item) {
+  RowLook look;
+  if (item->itemID == static_cast<UINT>(-1) || !LookOf(*item, look)) {
+    PaintEmpty(*item);
+    return true;
+  }
+  HDC dc = item->hDC;
+  const RECT& row = item->rcItem;
+  const bool selected = item->itemState & ODS_SELECTED;
+  FillRect(dc, &row, GetSysColorBrush(selected ? COLOR_HIGHLIGHT : COLOR_WINDOW));
+  SetBkMode(dc, TRANSPARENT);
+  SetTextColor(dc, selected ? GetSysColor(COLOR_HIGHLIGHTTEXT) : forms::ColorToRGB(Font.Definition().Color));
+  if (look.glyph) look.glyph->Draw(dc, look.glyphLeft, row.top + (row.bottom - row.top - look.glyph->Height()) / 2);
+  {
+    const forms::TSelectObject font(dc, Font.Handle());
+    RECT r = row;
+    r.left = look.textLeft;
+    DrawRowText(dc, look.text, r);
+  }
+  if (item->itemState & ODS_FOCUS) DrawFocusRect(dc, &row);
+  return true;
+}
+
+void TChooserList::PaintEmpty(const DRAWITEMSTRUCT& item) const {
+  if (item.itemState & ODS_FOCUS) DrawFocusRect(item.hDC, &item.rcItem);
 }
 
 // ---- TFileListBox ----
@@ -179,10 +192,10 @@ void TFileListBox::SetDirectory(const std::string& folder) {
   if (!pathrules::EndsWithDelimiter(pattern)) pattern += '\\';
   pattern += Mask;
   WIN32_FIND_DATAW found;
-  HANDLE search = FindFirstFileW(Wide(pattern).c_str(), &found);
+  const filesys::FindHandle search(FindFirstFileW(Wide(pattern).c_str(), &found));
   HCURSOR saved = nullptr;
   bool waiting = false;
-  if (search != INVALID_HANDLE_VALUE) {
+  if (search) {
     constexpr DWORD skip = FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM;
     do {
       if (found.dwFileAttributes & skip) continue;
@@ -192,8 +205,7 @@ void TFileListBox::SetDirectory(const std::string& folder) {
         waiting = true;
         saved = SetCursor(LoadCursorW(nullptr, reinterpret_cast<LPCWSTR>(IDC_WAIT)));
       }
-    } while (FindNextFileW(search, &found));
-    FindClose(search);
+    } while (FindNextFileW(search.get(), &found));
   }
   if (waiting) SetCursor(saved);
   SendMessageW(handle_, WM_SETREDRAW, TRUE, 0);
@@ -207,25 +219,13 @@ std::vector<std::string> TFileListBox::Items() const {
   return items;
 }
 
-bool TFileListBox::DrawItem(DRAWITEMSTRUCT* item) {
-  if (item->itemID == static_cast<UINT>(-1)) {
-    if (item->itemState & ODS_FOCUS) DrawFocusRect(item->hDC, &item->rcItem);
-    return true;
-  }
-  PrepareRow(item, forms::ColorToRGB(Font.Definition().Color));
-  HGDIOBJ old = SelectObject(item->hDC, Font.Handle());
-  RECT r = item->rcItem;
-  r.left += 2;
-  DrawRowText(item->hDC, ListText(handle_, static_cast<int>(item->itemID), LB_GETTEXTLEN, LB_GETTEXT), r);
-  SelectObject(item->hDC, old);
-  if (item->itemState & ODS_FOCUS) DrawFocusRect(item->hDC, &item->rcItem);
+bool TFileListBox::LookOf(const DRAWITEMSTRUCT& item, RowLook& look) const {
+  look.text = ListText(handle_, static_cast<int>(item.itemID), LB_GETTEXTLEN, LB_GETTEXT);
+  look.textLeft = item.rcItem.left + 2;
   return true;
 }
 
 // ---- TDirectoryListBox ----
-
-TDirectoryListBox::TDirectoryListBox(forms::TForm& owner, const forms::ControlLayout& layout)
-    : TWinControl(owner, layout) {}
 
 forms::TWinControl::CreateParams TDirectoryListBox::Params() const {
   return {L"LISTBOX",
@@ -248,8 +248,7 @@ void TDirectoryListBox::HandleCreated() {
 
 char TDirectoryListBox::Drive() const {
   if (directory_.size() < 2 || directory_[1] != ':') return 0;
-  const char c = directory_[0];
-  return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+  return chooser::LowerDriveLetter(directory_[0]);
 }
 
 void TDirectoryListBox::SetDirectory(const std::string& folder) {
@@ -260,8 +259,7 @@ void TDirectoryListBox::SetDirectory(const std::string& folder) {
 }
 
 void TDirectoryListBox::SetDrive(char letter) {
-  const char lower = letter >= 'A' && letter <= 'Z' ? static_cast<char>(letter - 'A' + 'a') : letter;
-  if (lower == Drive()) return;
+  if (chooser::LowerDriveLetter(letter) == Drive()) return;
   const std::string folder = DriveCurrentDirectory(letter);
   const std::string root = std::string(1, letter) + ":\\";
   if (folder == root) return SetDirectory(root);
@@ -309,15 +307,14 @@ void TDirectoryListBox::Reload() {
   std::string pattern = directory_;
   if (!pathrules::EndsWithDelimiter(pattern)) pattern += '\\';
   WIN32_FIND_DATAW found;
-  HANDLE search = FindFirstFileW(Wide(pattern + "*.*").c_str(), &found);
-  if (search != INVALID_HANDLE_VALUE) {
+  const filesys::FindHandle search(FindFirstFileW(Wide(pattern + "*.*").c_str(), &found));
+  if (search) {
     do {
       const DWORD a = found.dwFileAttributes;
       if (!(a & FILE_ATTRIBUTE_DIRECTORY) || (a & (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM))) continue;
       if (wcscmp(found.cFileName, L".") == 0 || wcscmp(found.cFileName, L"..") == 0) continue;
       names.emplace_back(found.cFileName);
-    } while (FindNextFileW(search, &found));
-    FindClose(search);
+    } while (FindNextFileW(search.get(), &found));
   }
   std::sort(names.begin(), names.end(), [](const std::wstring& a, const std::wstring& b) {
     return CompareStringW(LOCALE_USER_DEFAULT, NORM_IGNORECASE, a.c_str(), static_cast<int>(a.size()), b.c_str(),
@@ -339,23 +336,13 @@ void TDirectoryListBox::Reload() {
   InvalidateRect(handle_, nullptr, TRUE);
 }
 
-bool TDirectoryListBox::DrawItem(DRAWITEMSTRUCT* item) {
-  if (item->itemID == static_cast<UINT>(-1) || item->itemID >= entries_.size()) {
-    if (item->itemState & ODS_FOCUS) DrawFocusRect(item->hDC, &item->rcItem);
-    return true;
-  }
-  const Entry& e = entries_[item->itemID];
-  PrepareRow(item, forms::ColorToRGB(Font.Definition().Color));
-  const TGlyph& glyph = e.glyph == Glyph::Open ? open_ : e.glyph == Glyph::Current ? current_ : closed_;
-  const int glyphWidth = glyph.Loaded() ? glyph.Width() : 16;
-  const int x = item->rcItem.left + owner_.Scale(e.indent);
-  glyph.Draw(item->hDC, x, item->rcItem.top + (item->rcItem.bottom - item->rcItem.top - glyph.Height()) / 2);
-  HGDIOBJ old = SelectObject(item->hDC, Font.Handle());
-  RECT r = item->rcItem;
-  r.left = x + glyphWidth + owner_.Scale(4);
-  DrawRowText(item->hDC, e.text, r);
-  SelectObject(item->hDC, old);
-  if (item->itemState & ODS_FOCUS) DrawFocusRect(item->hDC, &item->rcItem);
+bool TDirectoryListBox::LookOf(const DRAWITEMSTRUCT& item, RowLook& look) const {
+  if (item.itemID >= entries_.size()) return false;
+  const Entry& e = entries_[item.itemID];
+  look.text = e.text;
+  look.glyph = e.glyph == Glyph::Open ? &open_ : e.glyph == Glyph::Current ? &current_ : &closed_;
+  look.glyphLeft = item.rcItem.left + owner_.Scale(e.indent);
+  look.textLeft = look.glyphLeft + GlyphWidth(look.glyph) + owner_.Scale(4);
   return true;
 }
 
@@ -364,9 +351,6 @@ void TDirectoryListBox::Command(WORD code) {
 }
 
 // ---- TDriveComboBox ----
-
-TDriveComboBox::TDriveComboBox(forms::TForm& owner, const forms::ControlLayout& layout)
-    : TWinControl(owner, layout) {}
 
 forms::TWinControl::CreateParams TDriveComboBox::Params() const {
   return {L"COMBOBOX", static_cast<DWORD>(CBS_DROPDOWNLIST | CBS_OWNERDRAWFIXED | CBS_HASSTRINGS | WS_VSCROLL), 0};
@@ -411,7 +395,7 @@ char TDriveComboBox::Drive() const {
 }
 
 void TDriveComboBox::SelectDrive(char letter) {
-  const char lower = letter >= 'A' && letter <= 'Z' ? static_cast<char>(letter - 'A' + 'a') : letter;
+  const char lower = chooser::LowerDriveLetter(letter);
   for (size_t i = 0; i < rows_.size(); ++i) {
     if (rows_[i].letter == lower) {
       SendMessageW(handle_, CB_SETCURSEL, i, 0);
@@ -458,27 +442,19 @@ const TGlyph* TDriveComboBox::GlyphOf(int kind) const {
   }
 }
 
-bool TDriveComboBox::DrawItem(DRAWITEMSTRUCT* item) {
-  if (item->itemID == static_cast<UINT>(-1) || item->itemID >= rows_.size()) {
-    FillRect(item->hDC, &item->rcItem, GetSysColorBrush(COLOR_WINDOW));
-    return true;
-  }
-  const Row& row = rows_[item->itemID];
-  PrepareRow(item, forms::ColorToRGB(Font.Definition().Color));
-  const TGlyph* glyph = GlyphOf(row.kind);
-  int glyphWidth = 16;
-  if (glyph && glyph->Loaded()) {
-    glyphWidth = glyph->Width();
-    glyph->Draw(item->hDC, item->rcItem.left + 2,
-                item->rcItem.top + (item->rcItem.bottom - item->rcItem.top - glyph->Height()) / 2);
-  }
-  HGDIOBJ old = SelectObject(item->hDC, Font.Handle());
-  RECT r = item->rcItem;
-  r.left += glyphWidth + 6;
-  DrawRowText(item->hDC, row.text, r);
-  SelectObject(item->hDC, old);
-  if (item->itemState & ODS_FOCUS) DrawFocusRect(item->hDC, &item->rcItem);
+bool TDriveComboBox::LookOf(const DRAWITEMSTRUCT& item, RowLook& look) const {
+  if (item.itemID >= rows_.size()) return false;
+  const Row& row = rows_[item.itemID];
+  look.text = row.text;
+  look.glyph = GlyphOf(row.kind);
+  look.glyphLeft = item.rcItem.left + 2;
+  look.textLeft = item.rcItem.left + GlyphWidth(look.glyph) + 6;
   return true;
+}
+
+// The closed box's field without a drive: the window colour.
+void TDriveComboBox::PaintEmpty(const DRAWITEMSTRUCT& item) const {
+  FillRect(item.hDC, &item.rcItem, GetSysColorBrush(COLOR_WINDOW));
 }
 
 // ---- TPathLabel ----
@@ -493,28 +469,22 @@ void TPathLabel::SetCaption(const std::string& caption) {
 }
 
 std::string TPathLabel::ShownText() const {
-  HDC dc = GetDC(nullptr);
-  HGDIOBJ old = SelectObject(dc, Font.Handle());
-  const std::string text = chooser::MinimizeName(caption_, width_, [dc](std::string_view s) {
+  const forms::TClientDC dc;
+  const forms::TSelectObject font(dc, Font.Handle());
+  return chooser::MinimizeName(caption_, width_, [&dc](std::string_view s) {
     const std::wstring w = Wide(s);
     SIZE size{};
     GetTextExtentPoint32W(dc, w.c_str(), static_cast<int>(w.size()), &size);
     return static_cast<int>(size.cx);
   });
-  SelectObject(dc, old);
-  ReleaseDC(nullptr, dc);
-  return text;
 }
 
 void TPathLabel::Paint(HDC dc) {
   RECT r = BoundsRect();
-  HBRUSH brush = CreateSolidBrush(forms::ColorToRGB(owner_.Color()));
-  FillRect(dc, &r, brush);
-  DeleteObject(brush);
-  HGDIOBJ old = SelectObject(dc, Font.Handle());
+  FillRect(dc, &r, forms::GdiObject<HBRUSH>(CreateSolidBrush(forms::ColorToRGB(owner_.Color()))).get());
+  const forms::TSelectObject font(dc, Font.Handle());
   SetBkMode(dc, TRANSPARENT);
   SetTextColor(dc, forms::ColorToRGB(Font.Definition().Color));
   const std::wstring text = Wide(ShownText());
   DrawTextW(dc, text.c_str(), static_cast<int>(text.size()), &r, DT_LEFT | DT_SINGLELINE | DT_NOPREFIX);
-  SelectObject(dc, old);
 }

@@ -18,47 +18,72 @@
 class TGlyph {
  public:
   explicit TGlyph(const wchar_t* resourceName);
-  ~TGlyph();
-  TGlyph(const TGlyph&) = delete;
-  TGlyph& operator=(const TGlyph&) = delete;
   bool Loaded() const { return image_ != nullptr; }
   int Width() const { return width_; }
   int Height() const { return height_; }
   void Draw(HDC dc, int x, int y) const;
 
  private:
-  HBITMAP image_ = nullptr;  // transparent pixels made black
-  HBITMAP mask_ = nullptr;   // monochrome: 1 where transparent
+  forms::GdiObject<HBITMAP> image_;  // transparent pixels made black
+  forms::GdiObject<HBITMAP> mask_;   // monochrome: 1 where transparent
   int width_ = 0, height_ = 0;
+};
+
+// The process's current directory as the system reports it, of any length;
+// empty when it cannot be read.
+std::string CurrentDirectory();
+
+// What the chooser's lists share: an owner-drawn list window whose rows show
+// a glyph and a text in the control's font, the selected row in the system's
+// selection colours, and a handler of a change.
+class TChooserList : public forms::TWinControl {
+ public:
+  using TWinControl::TWinControl;
+  std::function<void()> OnChange;
+  // The rows' texts as shown, in list order.
+  virtual std::vector<std::string> Items() const = 0;
+  bool DrawItem(DRAWITEMSTRUCT* item) override;
+
+ protected:
+  // How one row looks: its glyph (nullptr for none) and where the glyph and
+  // the text start.
+  struct RowLook {
+    std::string text;
+    const TGlyph* glyph = nullptr;
+    int glyphLeft = 0, textLeft = 0;
+  };
+  // False when `item` stands for no row of the list.
+  virtual bool LookOf(const DRAWITEMSTRUCT& item, RowLook& look) const = 0;
+  // The field of a list without rows: a list box draws only its focus frame.
+  virtual void PaintEmpty(const DRAWITEMSTRUCT& item) const;
 };
 
 // A list of the plain files of a folder. The setup window carries one that is
 // never shown; the directory chooser shows the current folder's files in its
 // font's colour (grey there).
-class TFileListBox : public forms::TWinControl {
+class TFileListBox : public TChooserList {
  public:
-  using TWinControl::TWinControl;
+  using TChooserList::TChooserList;
   std::string Mask = "*.*";
   const std::string& Directory() const { return directory_; }
   // Lists the files of `folder` that match Mask; hidden and system files and
   // folders are left out.
   void SetDirectory(const std::string& folder);
-  std::vector<std::string> Items() const;
-  bool DrawItem(DRAWITEMSTRUCT* item) override;
+  std::vector<std::string> Items() const override;
 
  protected:
   CreateParams Params() const override;
   void HandleCreated() override;
+  bool LookOf(const DRAWITEMSTRUCT& item, RowLook& look) const override;
 
  private:
   std::string directory_;
 };
 
 // The folder levels of the current directory, then its sub-folders.
-class TDirectoryListBox : public forms::TWinControl {
+class TDirectoryListBox : public TChooserList {
  public:
-  TDirectoryListBox(forms::TForm& owner, const forms::ControlLayout& layout);
-  std::function<void()> OnChange;
+  using TChooserList::TChooserList;
 
   const std::string& Directory() const { return directory_; }
   // Enters `folder` (EInOutError when it cannot) and shows it; runs OnChange.
@@ -73,15 +98,13 @@ class TDirectoryListBox : public forms::TWinControl {
   int ItemIndex() const;
   // Makes the folder of entry `index` the list's folder.
   void OpenItem(int index);
-  // The texts as shown, in list order.
-  std::vector<std::string> Items() const;
-
-  bool DrawItem(DRAWITEMSTRUCT* item) override;
+  std::vector<std::string> Items() const override;
   void Command(WORD code) override;
 
  protected:
   CreateParams Params() const override;
   void HandleCreated() override;
+  bool LookOf(const DRAWITEMSTRUCT& item, RowLook& look) const override;
 
  private:
   enum class Glyph { Open, Current, Closed };
@@ -97,10 +120,9 @@ class TDirectoryListBox : public forms::TWinControl {
 };
 
 // A drop-down list of the drives.
-class TDriveComboBox : public forms::TWinControl {
+class TDriveComboBox : public TChooserList {
  public:
-  TDriveComboBox(forms::TForm& owner, const forms::ControlLayout& layout);
-  std::function<void()> OnChange;
+  using TChooserList::TChooserList;
 
   // The selected drive letter in lower case; 0 when none is selected.
   char Drive() const;
@@ -109,14 +131,14 @@ class TDriveComboBox : public forms::TWinControl {
   // Selects the row without running OnChange (to put back a selection).
   void SelectDrive(char letter);
   bool DroppedDown() const;
-  std::vector<std::string> Items() const;
-
-  bool DrawItem(DRAWITEMSTRUCT* item) override;
+  std::vector<std::string> Items() const override;
   void Command(WORD code) override;
 
  protected:
   CreateParams Params() const override;
   void HandleCreated() override;
+  bool LookOf(const DRAWITEMSTRUCT& item, RowLook& look) const override;
+  void PaintEmpty(const DRAWITEMSTRUCT& item) const override;
 
  private:
   struct Row {

@@ -5,6 +5,7 @@
 #include <cstring>
 #include <vector>
 
+#include "filesys/Handles.h"
 #include "forms/Exceptions.h"
 #include "forms/Wide.h"
 
@@ -37,9 +38,10 @@ bool RemoveLeftoverScratch(const std::string& path, std::span<const uint8_t> arc
   if (attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) return false;
   // Opened without following a link, with nobody else sharing it, so what is
   // checked is what is deleted.
-  HANDLE h = CreateFileW(wide.c_str(), GENERIC_READ | DELETE, 0, nullptr, OPEN_EXISTING,
-                         FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
-  if (h == INVALID_HANDLE_VALUE) return false;
+  FileHandle file(CreateFileW(wide.c_str(), GENERIC_READ | DELETE, 0, nullptr, OPEN_EXISTING,
+                             FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+  if (!file) return false;
+  HANDLE h = file.get();
   BY_HANDLE_FILE_INFORMATION info{};
   bool ours = GetFileInformationByHandle(h, &info) &&
               !(info.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) &&
@@ -49,7 +51,7 @@ bool RemoveLeftoverScratch(const std::string& path, std::span<const uint8_t> arc
     FILE_DISPOSITION_INFO dispose{TRUE};
     ours = SetFileInformationByHandle(h, FileDispositionInfo, &dispose, sizeof dispose);
   }
-  CloseHandle(h);
+  file.reset();  // the disposition takes effect as the handle closes
   return ours && GetFileAttributesW(wide.c_str()) == INVALID_FILE_ATTRIBUTES;
 }
 

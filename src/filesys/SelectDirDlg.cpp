@@ -47,12 +47,6 @@ const SelectDirDlgLayout kLayout = {
 };
 // clang-format on
 
-std::string CurrentDirectory() {
-  wchar_t buffer[MAX_PATH];
-  const DWORD n = GetCurrentDirectoryW(MAX_PATH, buffer);
-  return n > 0 && n < MAX_PATH ? Narrow(std::wstring(buffer, n)) : std::string();
-}
-
 bool HasDriveLetter(const std::string& path) { return path.size() >= 2 && path[1] == ':'; }
 
 }  // namespace

@@ -5,6 +5,8 @@
 #include <climits>
 #include <cstring>
 
+#include "forms/Gdi.h"
+#include "forms/Streams.h"
 #include "forms/StoredPicture.h"
 #include "forms/Wide.h"
 
@@ -16,21 +18,23 @@ COLORREF ColorToRGB(TColor color) {
 }
 
 int ScreenPixelsPerInch() {
-  HDC dc = GetDC(nullptr);
-  const int dpi = GetDeviceCaps(dc, LOGPIXELSY);
-  ReleaseDC(nullptr, dc);
+  const int dpi = GetDeviceCaps(TClientDC(), LOGPIXELSY);
   return dpi > 0 ? dpi : 96;
+}
+
+std::string WindowText(HWND window) {
+  const int n = GetWindowTextLengthW(window);
+  std::wstring buffer(static_cast<size_t>(n) + 1, L'\0');
+  buffer.resize(static_cast<size_t>(GetWindowTextW(window, buffer.data(), n + 1)));
+  return Narrow(buffer);
 }
 
 // ---- TFont ----
 
-TFont::~TFont() {
-  if (handle_) DeleteObject(handle_);
-}
+TFont::~TFont() = default;
 
 void TFont::Assign(const FontSpec& definition, int pixelsPerInch) {
-  if (handle_) DeleteObject(handle_);
-  handle_ = nullptr;
+  handle_.reset();
   definition_ = definition;
   height_ = MulDiv(definition.Height, pixelsPerInch, 96);
 }
@@ -47,9 +51,9 @@ HFONT TFont::Handle() const {
     lf.lfPitchAndFamily = DEFAULT_PITCH;
     const std::wstring face = Wide(definition_.Face);
     wcsncpy(lf.lfFaceName, face.c_str(), LF_FACESIZE - 1);
-    handle_ = CreateFontIndirectW(&lf);
+    handle_.reset(CreateFontIndirectW(&lf));
   }
-  return handle_;
+  return handle_.get();
 }
 
 // ---- TControl ----
@@ -122,13 +126,13 @@ void TLabel::ScaleTo(int pixelsPerInch) {
 
 void TLabel::AdjustSize() {
   // The label grows or shrinks to its text; a word-wrapped label keeps its width.
-  HDC dc = GetDC(nullptr);
-  HGDIOBJ old = SelectObject(dc, Font.Handle());
   const std::wstring text = Wide(caption_.empty() ? std::string(" ") : caption_);
   RECT r{0, 0, HasFlag(cfWordWrap) ? width_ : 0, 0};
-  DrawTextW(dc, text.c_str(), static_cast<int>(text.size()), &r, DrawFlags() | DT_CALCRECT);
-  SelectObject(dc, old);
-  ReleaseDC(nullptr, dc);
+  {
+    const TClientDC dc;
+    const TSelectObject font(dc, Font.Handle());
+    DrawTextW(dc, text.c_str(), static_cast<int>(text.size()), &r, DrawFlags() | DT_CALCRECT);
+  }
   Invalidate();
   width_ = r.right - r.left;
   height_ = r.bottom - r.top;
@@ -137,32 +141,23 @@ void TLabel::AdjustSize() {
 
 void TLabel::Paint(HDC dc) {
   RECT r = BoundsRect();
-  if (!HasFlag(cfTransparent)) {
-    HBRUSH brush = CreateSolidBrush(ColorToRGB(owner_.Color()));
-    FillRect(dc, &r, brush);
-    DeleteObject(brush);
-  }
-  HGDIOBJ old = SelectObject(dc, Font.Handle());
+  if (!HasFlag(cfTransparent)) FillRect(dc, &r, GdiObject<HBRUSH>(CreateSolidBrush(ColorToRGB(owner_.Color()))).get());
+  const TSelectObject font(dc, Font.Handle());
   SetBkMode(dc, TRANSPARENT);
   SetTextColor(dc, ColorToRGB(Font.Definition().Color));
   const std::wstring text = Wide(caption_);
   // Clip to the label's own rectangle: a long word-wrapped text is cut below it.
-  const int saved = SaveDC(dc);
+  const TSavedDC saved(dc);
   IntersectClipRect(dc, r.left, r.top, r.right, r.bottom);
   DrawTextW(dc, text.c_str(), static_cast<int>(text.size()), &r, DrawFlags());
-  RestoreDC(dc, saved);
-  SelectObject(dc, old);
 }
 
 // ---- TImage ----
 
 void TImage::LoadPictureResource(const char* resourceName) {
-  HMODULE module = GetModuleHandleW(nullptr);
-  const std::wstring name = Wide(resourceName);
-  HRSRC info = FindResourceW(module, name.c_str(), MAKEINTRESOURCEW(10) /* RT_RCDATA */);
-  if (!info) throw Exception(std::string(resourceName) + " リソースが見つかりません");
-  const auto* data = static_cast<const unsigned char*>(LockResource(LoadResource(module, info)));
-  const auto bmp = StoredPictureBitmap(data, SizeofResource(module, info));
+  const ResourceBlock block = FindResourceBlock(resourceName, 10 /* RT_RCDATA */);
+  const auto* data = static_cast<const unsigned char*>(block.Data);
+  const auto bmp = StoredPictureBitmap(data, block.Size);
   if (!bmp.Valid()) throw Exception("ビットマップ イメージが有効ではありません");
   bitmapFile_.assign(data + bmp.Offset, data + bmp.Offset + bmp.Length);
   if (HasFlag(cfAutoSize)) {
@@ -233,11 +228,7 @@ void TWinControl::SetFocus() {
 
 std::string TWinControl::Text() const {
   if (!handle_) return layout_.Text ? layout_.Text : "";
-  const int n = GetWindowTextLengthW(handle_);
-  std::wstring buffer(static_cast<size_t>(n) + 1, L'\0');
-  const int got = GetWindowTextW(handle_, buffer.data(), n + 1);
-  buffer.resize(static_cast<size_t>(got));
-  return Narrow(buffer);
+  return WindowText(handle_);
 }
 
 void TWinControl::SetText(const std::string& text) {

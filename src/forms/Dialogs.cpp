@@ -4,6 +4,7 @@
 
 #include "forms/ErrorText.h"
 #include "forms/Forms.h"
+#include "forms/Gdi.h"
 #include "forms/Wide.h"
 
 namespace forms {
@@ -16,7 +17,7 @@ struct BoxData {
   std::vector<BoxButton> buttons;
   size_t defaultButton;
   int cancelResult;
-  HFONT font = nullptr;
+  GdiObject<HFONT> font;  // of the text and the buttons; outlives the box
 };
 
 constexpr int kFirstButtonId = 100;
@@ -26,10 +27,10 @@ void LayOut(HWND dlg, BoxData& d) {
   NONCLIENTMETRICSW ncm{};
   ncm.cbSize = sizeof ncm;
   SystemParametersInfoW(SPI_GETNONCLIENTMETRICS, sizeof ncm, &ncm, 0);
-  d.font = CreateFontIndirectW(&ncm.lfMessageFont);
+  d.font.reset(CreateFontIndirectW(&ncm.lfMessageFont));
 
-  HDC dc = GetDC(dlg);
-  HGDIOBJ old = SelectObject(dc, d.font);
+  const TClientDC dc(dlg);
+  const TSelectObject font(dc, d.font.get());
   TEXTMETRICW tm;
   GetTextMetricsW(dc, &tm);
   SIZE avg;
@@ -48,8 +49,6 @@ void LayOut(HWND dlg, BoxData& d) {
     DrawTextW(dc, c.c_str(), static_cast<int>(c.size()), &r, DT_CALCRECT | DT_SINGLELINE);
     buttonWidth = std::max<int>(buttonWidth, r.right + dluX(8));
   }
-  SelectObject(dc, old);
-  ReleaseDC(dlg, dc);
 
   const int margin = dluX(8), top = dluY(8), spacing = dluX(4), buttonHeight = dluY(14);
   const int iconSize = d.icon ? GetSystemMetrics(SM_CXICON) : 0;
@@ -69,7 +68,7 @@ void LayOut(HWND dlg, BoxData& d) {
   HWND label = CreateWindowExW(0, L"STATIC", d.text.c_str(), WS_CHILD | WS_VISIBLE | SS_LEFT | SS_NOPREFIX,
                                textLeft, top + (textHeight - text.bottom) / 2, text.right, text.bottom, dlg,
                                reinterpret_cast<HMENU>(static_cast<INT_PTR>(kTextId)), nullptr, nullptr);
-  SendMessageW(label, WM_SETFONT, reinterpret_cast<WPARAM>(d.font), FALSE);
+  SendMessageW(label, WM_SETFONT, reinterpret_cast<WPARAM>(d.font.get()), FALSE);
   int x = (clientWidth - rowWidth) / 2;
   for (int i = 0; i < n; ++i) {
     const bool isDefault = static_cast<size_t>(i) == d.defaultButton;
@@ -77,7 +76,7 @@ void LayOut(HWND dlg, BoxData& d) {
                              WS_CHILD | WS_VISIBLE | WS_TABSTOP | (isDefault ? BS_DEFPUSHBUTTON : BS_PUSHBUTTON), x,
                              buttonTop, buttonWidth, buttonHeight, dlg,
                              reinterpret_cast<HMENU>(static_cast<INT_PTR>(kFirstButtonId + i)), nullptr, nullptr);
-    SendMessageW(b, WM_SETFONT, reinterpret_cast<WPARAM>(d.font), FALSE);
+    SendMessageW(b, WM_SETFONT, reinterpret_cast<WPARAM>(d.font.get()), FALSE);
     if (isDefault) {
       SendMessageW(dlg, DM_SETDEFID, kFirstButtonId + i, 0);
       SetFocus(b);
@@ -118,9 +117,6 @@ INT_PTR CALLBACK BoxProc(HWND dlg, UINT message, WPARAM wParam, LPARAM lParam) n
         }
         return FALSE;
       }
-      case WM_DESTROY:
-        if (d && d->font) DeleteObject(d->font);
-        return FALSE;
       default:
         return FALSE;
     }
@@ -145,7 +141,7 @@ int ShowBox(const std::string& caption, const std::string& text, const wchar_t* 
   auto* dt = reinterpret_cast<DLGTEMPLATE*>(tmpl);
   dt->style = WS_POPUP | WS_CAPTION | WS_SYSMENU | DS_MODALFRAME;
   dt->dwExtendedStyle = WS_EX_DLGMODALFRAME;
-  BoxData data{Wide(caption), Wide(text), icon, buttons, defaultButton, cancelResult};
+  BoxData data{Wide(caption), Wide(text), icon, buttons, defaultButton, cancelResult, {}};
   HWND owner = BoxOwner();
   TaskWindowsDisabler disabler(owner);
   return static_cast<int>(DialogBoxIndirectParamW(GetModuleHandleW(nullptr), dt, owner, BoxProc,

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <exception>
 
+#include "filesys/PathRules.h"
 #include "forms/Dialogs.h"
 #include "forms/Wide.h"
 
@@ -24,7 +25,6 @@ TForm::~TForm() {
   // Controls are members of the derived class and are gone by now; their
   // windows went with the form's window.
   DestroyHandle();
-  if (brush_) DeleteObject(brush_);
 }
 
 void TForm::DestroyHandle() {
@@ -37,8 +37,8 @@ void TForm::DestroyHandle() {
 }
 
 HBRUSH TForm::Brush() {
-  if (!brush_) brush_ = CreateSolidBrush(ColorToRGB(color_));
-  return brush_;
+  if (!brush_) brush_.reset(CreateSolidBrush(ColorToRGB(color_)));
+  return brush_.get();
 }
 
 void TForm::CreateHandle(HWND owner) {
@@ -91,12 +91,7 @@ void TForm::CreateHandle(HWND owner) {
   for (TWinControl* w : windowed) w->CreateHandle();
 }
 
-std::string TForm::Caption() const {
-  const int n = GetWindowTextLengthW(handle_);
-  std::wstring buffer(static_cast<size_t>(n) + 1, L'\0');
-  buffer.resize(static_cast<size_t>(GetWindowTextW(handle_, buffer.data(), n + 1)));
-  return Narrow(buffer);
-}
+std::string TForm::Caption() const { return WindowText(handle_); }
 
 void TForm::SetCaption(const std::string& caption) { SetWindowTextW(handle_, Wide(caption).c_str()); }
 
@@ -225,10 +220,9 @@ namespace {
 // case; 0 when it has none. "&&" is a literal '&'.
 char AcceleratorChar(const std::string& caption) {
   for (size_t k = 0; k < caption.size(); ++k) {
-    const auto b = static_cast<unsigned char>(caption[k]);
-    if ((b >= 0x81 && b <= 0x9F) || (b >= 0xE0 && b <= 0xFC)) {
+    if (pathrules::IsLeadByte(static_cast<unsigned char>(caption[k]))) {
       ++k;  // a double-byte character
-    } else if (b == '&' && k + 1 < caption.size()) {
+    } else if (caption[k] == '&' && k + 1 < caption.size()) {
       const char c = caption[++k];
       if (c == '&') continue;
       return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
@@ -298,10 +292,8 @@ void TForm::PaintControls(HDC dc, const RECT& area) {
 }
 
 void TForm::Paint() {
-  PAINTSTRUCT ps;
-  HDC dc = BeginPaint(handle_, &ps);
-  PaintControls(dc, ps.rcPaint);
-  EndPaint(handle_, &ps);
+  const TPaintDC dc(handle_);
+  PaintControls(dc, dc.PaintRect());
 }
 
 LRESULT TForm::WndProc(UINT message, WPARAM wParam, LPARAM lParam) {

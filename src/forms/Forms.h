@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "forms/Exceptions.h"
+#include "forms/Gdi.h"
 #include "forms/Layout.h"
 
 namespace forms {
@@ -25,6 +26,8 @@ class TWinControl;
 
 COLORREF ColorToRGB(TColor color);
 int ScreenPixelsPerInch();
+// A window's text, converted to CP932.
+std::string WindowText(HWND window);
 
 // A font at a given resolution; owns its GDI handle.
 class TFont {
@@ -41,7 +44,7 @@ class TFont {
  private:
   FontSpec definition_{};
   int height_ = -12;
-  mutable HFONT handle_ = nullptr;
+  mutable GdiObject<HFONT> handle_;
 };
 
 class TControl {
@@ -266,11 +269,24 @@ class TForm {
   HWND handle_ = nullptr;
   TColor color_;
   int pixelsPerInch_ = 96;
-  HBRUSH brush_ = nullptr;
+  GdiObject<HBRUSH> brush_;
   bool shownOnce_ = false;
   bool inModal_ = false;
   std::vector<TControl*> controls_;
   std::vector<TGraphicControl*> paintOrder_;
+};
+
+// Hides a form at the end of the scope, however the scope ends: for a window
+// shown while a piece of work runs.
+class THideAtExit {
+ public:
+  explicit THideAtExit(TForm& form) : form_(form) {}
+  ~THideAtExit() { form_.Hide(); }
+  THideAtExit(const THideAtExit&) = delete;
+  THideAtExit& operator=(const THideAtExit&) = delete;
+
+ private:
+  TForm& form_;
 };
 
 class TApplication {

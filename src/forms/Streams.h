@@ -15,5 +15,7 @@ struct ResourceBlock {
 // Finds a resource by name and type (both matched without regard to case).
 // Raises Exception("<name> リソースが見つかりません") when it is missing.
 ResourceBlock FindResourceBlock(const std::string& name, const std::string& type);
+// The same for a type given by number (10 for RCDATA).
+ResourceBlock FindResourceBlock(const std::string& name, unsigned short typeId);
 
 }  // namespace forms

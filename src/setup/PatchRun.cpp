@@ -7,6 +7,7 @@
 #include "archive/engine/Extractor.h"
 #include "archive/engine/Trailer.h"
 #include "filesys/FileOps.h"
+#include "filesys/Handles.h"
 #include "filesys/PathRules.h"
 #include "filesys/ScratchFile.h"
 #include "filesys/Staging.h"
@@ -100,14 +101,15 @@ Outcome UpdateShortcut(const std::string& target, const std::string& version, HW
   const std::string prefix = desktop + "\\" + texts::kGameTitle;
   const std::string newPath = prefix + version + texts::kShortcutExtension;
 
+  const std::wstring pattern = forms::Wide(prefix + "*" + texts::kShortcutExtension);
   WIN32_FIND_DATAW found;
-  HANDLE search = FindFirstFileW(forms::Wide(prefix + "*" + texts::kShortcutExtension).c_str(), &found);
-  if (search == INVALID_HANDLE_VALUE) {
+  // Only the first match is wanted: the search closes at once.
+  const bool exists = static_cast<bool>(filesys::FindHandle(FindFirstFileW(pattern.c_str(), &found)));
+  if (!exists) {
     // No shortcut to rename: make the one the message promises, pointing at the game.
     if (usable && ShellLink->CreateLink(newPath, target + texts::kGameProgram, target)) return Outcome::kCreated;
     return Outcome::kNoShortcut;
   }
-  FindClose(search);
   std::string foundName;
   if (!usable || !forms::NarrowExactly(found.cFileName, foundName)) return Outcome::kRenameFailed;
   const std::string oldPath = desktop + "\\" + foundName;

@@ -47,6 +47,16 @@ std::string RunningProgramPath() {
 // position are shown before the progress window hides.
 class RunDisplay {
  public:
+  RunDisplay() = default;
+  RunDisplay(const RunDisplay&) = delete;
+  RunDisplay& operator=(const RunDisplay&) = delete;
+  // Both windows are hidden by the run's last view; this covers a run left
+  // early by an exception.
+  ~RunDisplay() {
+    WaitForm->Hide();
+    CompressForm->Hide();
+  }
+
   void Show(const patchrun::Worker::View& view) {
     using Phase = patchrun::Worker::Phase;
     // Each window is shown for what it stands for, however briefly that lasted.
@@ -97,8 +107,8 @@ TInstallForm::TInstallForm()
 }
 
 void TInstallForm::FormCreate() {
-  TextLibrary = new TLibrary;
-  ShellLink = new TShellLink;
+  TextLibrary = std::make_unique<TLibrary>();
+  ShellLink = std::make_unique<TShellLink>();
   FExeDir = FolderOfProgram(RunningProgramPath());
   Edit1.SetText("");
   std::string caption = Label1.Caption();
@@ -121,8 +131,8 @@ void TInstallForm::FormClose(forms::TCloseAction& Action) {
     Action = forms::TCloseAction::None;
     return;
   }
-  delete ShellLink;
-  delete TextLibrary;
+  ShellLink.reset();
+  TextLibrary.reset();
   // Only a leftover of ours is removed: never a link or someone else's file.
   if (FExeDir.empty()) return;
   try {
@@ -145,8 +155,20 @@ void TInstallForm::SetupButtonClick() {
   {
     // The run works on a thread of its own while this one keeps the windows
     // answering; the setup window takes no input and cannot close meanwhile.
-    FRunning = true;
-    EnableWindow(Handle(), FALSE);
+    struct RunningScope {
+      TInstallForm& form;
+      explicit RunningScope(TInstallForm& f) : form(f) {
+        form.FRunning = true;
+        EnableWindow(form.Handle(), FALSE);
+      }
+      // After the worker: the window answers again once the run has ended.
+      ~RunningScope() {
+        EnableWindow(form.Handle(), TRUE);
+        form.FRunning = false;
+      }
+      RunningScope(const RunningScope&) = delete;
+      RunningScope& operator=(const RunningScope&) = delete;
+    } running(*this);
     patchrun::Worker worker(settings);
     RunDisplay display;
     const HANDLE done = worker.Done();
@@ -163,8 +185,6 @@ void TInstallForm::SetupButtonClick() {
       while (forms::Application->ProcessMessage()) {
       }
     }
-    EnableWindow(Handle(), TRUE);
-    FRunning = false;
     // The framework's errors leave the handler here and show in the error box.
     outcome = worker.Result(FVersion);
   }

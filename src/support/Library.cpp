@@ -1,21 +1,26 @@
 #include "support/Library.h"
 
 #include <cstdio>
+#include <memory>
 
 #include "forms/Wide.h"
 #include "support/LineRules.h"
 
-TLibrary* TextLibrary = nullptr;
+std::unique_ptr<TLibrary> TextLibrary;
+
+namespace {
+struct FileCloser {
+  void operator()(std::FILE* file) const noexcept { std::fclose(file); }
+};
+}  // namespace
 
 int TLibrary::ReadLines(std::string FileName, std::string* Lines, std::uint32_t MaxLines, const char* Mode) {
   // The file is read as raw bytes; the text-mode rules are applied here, not by
   // the C runtime, whose text mode treats CR and Ctrl-Z differently.
   if (FileName.empty()) return 0;
-  std::FILE* file = _wfopen(forms::Wide(FileName).c_str(), L"rb");
+  const std::unique_ptr<std::FILE, FileCloser> file(_wfopen(forms::Wide(FileName).c_str(), L"rb"));
   if (!file) return 0;
-  const int n = support::ReadLinesFrom([file] { return std::getc(file); }, Lines, MaxLines, Mode);
-  std::fclose(file);
-  return n;
+  return support::ReadLinesFrom([&file] { return std::getc(file.get()); }, Lines, MaxLines, Mode);
 }
 
 int TLibrary::ReplaceFirst(std::string& Text, std::string From, std::string To) {

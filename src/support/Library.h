@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 
 class TLibrary {
@@ -15,4 +16,5 @@ class TLibrary {
   int ReplaceFirst(std::string& Text, std::string From, std::string To);
 };
 
-extern TLibrary* TextLibrary;
+// Made when the setup window is created, gone when it closes.
+extern std::unique_ptr<TLibrary> TextLibrary;

@@ -3,7 +3,7 @@
 #include "forms/Wide.h"
 #include "support/ShellApi.h"
 
-TShellLink* ShellLink = nullptr;
+std::unique_ptr<TShellLink> ShellLink;
 
 bool TShellLink::GetSpecialFolderPath(HWND Owner, int Folder, std::string& Path) {
   std::wstring path;

@@ -3,6 +3,7 @@
 
 #include <windows.h>
 
+#include <memory>
 #include <string>
 
 class TShellLink {
@@ -15,4 +16,5 @@ class TShellLink {
   bool CreateLink(const std::string& LinkPath, const std::string& Target, const std::string& WorkingDir);
 };
 
-extern TShellLink* ShellLink;
+// Made when the setup window is created, gone when it closes.
+extern std::unique_ptr<TShellLink> ShellLink;
