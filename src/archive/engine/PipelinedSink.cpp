@@ -86,7 +86,7 @@ void WriterThread::Run() {
 }
 
 PipelinedSink::PipelinedSink(WriterThread& writer, std::unique_ptr<OutputSink> sink)
-    : writer_(writer), sink_(std::move(sink)), threaded_(writer.Start()) {}
+    : writer_(writer), sink_(std::move(sink)) {}
 
 PipelinedSink::~PipelinedSink() { Drain(); }
 
@@ -109,16 +109,18 @@ void PipelinedSink::Drain() {
 
 bool PipelinedSink::Write(const uint8_t* data, size_t size) {
   if (closed_) return false;
-  // Without a thread, and for a first write smaller than a block: the
-  // decoder hands over whole blocks but for a record's last, so this is a
-  // record of one block, and handing it over would only add two thread
-  // switches to its file.
-  if (!threaded_ || (!wroteBefore_ && size < WriterThread::kBlockSize)) {
-    wroteBefore_ = true;
+  // A first write smaller than a block is written at once: the decoder hands
+  // over whole blocks but for a record's last, so this is a record of one
+  // block, and handing it over would only add two thread switches to its
+  // file. The writer's thread starts with the first block handed over, so an
+  // archive of small files never starts it. Without a thread all is written here.
+  const bool small = !wroteBefore_ && size < WriterThread::kBlockSize;
+  wroteBefore_ = true;
+  if (!small && !threaded_) threaded_ = writer_.Start();
+  if (!threaded_) {
     if (!failed_.load(std::memory_order_relaxed) && !sink_->Write(data, size)) failed_.store(true);
     return !failed_.load(std::memory_order_relaxed);
   }
-  wroteBefore_ = true;
   WriterThread& w = writer_;
   const uint64_t ring = w.blocks_.size();
   while (size > 0) {

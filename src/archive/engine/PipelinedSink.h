@@ -29,7 +29,7 @@ class WriterThread {
 
   // `blocks` 0 starts no thread: the sinks then write in the caller, as they
   // also do when the thread cannot be started. The thread and the blocks are
-  // made when the first sink is.
+  // made when a sink first hands a block over.
   explicit WriterThread(size_t blocks = kDefaultBlocks) : blockCount_(blocks) {}
   ~WriterThread();
   WriterThread(const WriterThread&) = delete;
@@ -100,7 +100,7 @@ class PipelinedSink : public OutputSink {
 
   WriterThread& writer_;
   std::unique_ptr<OutputSink> sink_;
-  bool threaded_;
+  bool threaded_ = false;     // its blocks go through the writer's thread
   bool wroteBefore_ = false;  // Write() was called before
   bool closed_ = false;
   uint64_t end_ = 0;                // the writer's queued_ after this sink's last block
