@@ -144,8 +144,12 @@ int main(int argc, char** argv) {
     std::fwrite(copy.data(), 1, 1, devNull);
   });
   uint64_t engineBytes = 0, plainBytes = 0;
-  const double tEngine = BestSeconds(5, [&] { engineBytes = EngineDecode(archivePath, devNull); });
-  const double tPlain = BestSeconds(3, [&] { plainBytes = PlainDecode(archivePath, devNull); });
+  // In turns, so that both see the same moments of a busy machine; the best of each.
+  double tEngine = 1e30, tPlain = 1e30;
+  for (int round = 0; round < 7; ++round) {
+    tEngine = std::min(tEngine, BestSeconds(2, [&] { engineBytes = EngineDecode(archivePath, devNull); }));
+    tPlain = std::min(tPlain, BestSeconds(1, [&] { plainBytes = PlainDecode(archivePath, devNull); }));
+  }
   if (engineBytes != total || plainBytes != total) {
     std::fprintf(stderr, "archive_bench: %s is not the demo archive (decodes to %llu bytes)\n", archivePath,
                  static_cast<unsigned long long>(engineBytes));
@@ -155,7 +159,7 @@ int main(int argc, char** argv) {
   std::printf("  memcpy                     %8.0f MB/s\n", mb / tMemcpy);
   std::printf("  engine decoder             %8.0f MB/s\n", mb / tEngine);
   std::printf("  byte-at-a-time getc/putc   %8.0f MB/s\n", mb / tPlain);
-  std::printf("  engine / byte-at-a-time    %8.1fx   (target >= 5x)\n", tPlain / tEngine);
+  std::printf("  engine / byte-at-a-time    %8.1fx   (target >= 8x)\n", tPlain / tEngine);
 
   // (b) extraction into a folder vs writing the same files from memory.
   const fs::path root = fs::temp_directory_path() / ("ps_archive_bench_" + std::to_string(::getpid()));
