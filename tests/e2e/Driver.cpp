@@ -5,48 +5,9 @@
 #include <stdexcept>
 
 #include "FileTree.h"
+#include "filesys/Handles.h"
 
 namespace e2e {
-
-std::wstring ClassOf(HWND hwnd) {
-  wchar_t name[256] = {};
-  GetClassNameW(hwnd, name, 256);
-  return name;
-}
-
-std::wstring TextOf(HWND hwnd) {
-  // WM_GETTEXT works across processes; GetWindowText does not for controls.
-  const LRESULT n = SendMessageW(hwnd, WM_GETTEXTLENGTH, 0, 0);
-  std::wstring text(static_cast<size_t>(n) + 1, L'\0');
-  const LRESULT got = SendMessageW(hwnd, WM_GETTEXT, text.size(), reinterpret_cast<LPARAM>(text.data()));
-  text.resize(static_cast<size_t>(got));
-  return text;
-}
-
-RECT WindowRectOf(HWND hwnd) {
-  RECT r{};
-  GetWindowRect(hwnd, &r);
-  return r;
-}
-
-RECT ClientRectOf(HWND hwnd) {
-  RECT r = WindowRectOf(hwnd);
-  if (HWND parent = GetParent(hwnd)) MapWindowPoints(nullptr, parent, reinterpret_cast<POINT*>(&r), 2);
-  return r;
-}
-
-std::vector<HWND> Children(HWND parent) {
-  std::vector<HWND> list;
-  for (HWND c = GetWindow(parent, GW_CHILD); c; c = GetWindow(c, GW_HWNDNEXT)) list.push_back(c);
-  return list;
-}
-
-HWND Child(HWND parent, const std::wstring& className, const std::wstring& text) {
-  for (HWND c : Children(parent)) {
-    if (_wcsicmp(ClassOf(c).c_str(), className.c_str()) == 0 && (text.empty() || TextOf(c) == text)) return c;
-  }
-  return nullptr;
-}
 
 Installer::Installer(const std::wstring& exePath, int show) {
   STARTUPINFOW si{};
@@ -107,26 +68,6 @@ HWND Installer::Wait(const std::wstring& className, bool visible, DWORD timeoutM
   return found;
 }
 
-Box Installer::ReadBox(HWND dialog) {
-  Box box;
-  box.hwnd = dialog;
-  box.caption = TextOf(dialog);
-  for (HWND c : Children(dialog)) {
-    const std::wstring cls = ClassOf(c);
-    const LONG style = GetWindowLongW(c, GWL_STYLE);
-    if (_wcsicmp(cls.c_str(), L"Static") == 0) {
-      if ((style & SS_TYPEMASK) == SS_ICON) {
-        box.hasIcon = true;
-      } else if (!TextOf(c).empty()) {
-        box.text += TextOf(c);
-      }
-    } else if (_wcsicmp(cls.c_str(), L"Button") == 0 && IsWindowVisible(c)) {
-      box.buttons.push_back(TextOf(c));
-    }
-  }
-  return box;
-}
-
 Box Installer::WaitBox(DWORD timeoutMs) const {
   HWND dialog = Wait(L"#32770", true, timeoutMs);
   if (!dialog) return Box{};
@@ -166,21 +107,21 @@ std::wstring TestRoot(const std::wstring& name) {
 }
 
 void WriteFileBytes(const std::wstring& path, const std::string& bytes) {
-  HANDLE h = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (h == INVALID_HANDLE_VALUE) throw std::runtime_error("cannot write a test file");
+  const filesys::FileHandle h(
+      CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!h) throw std::runtime_error("cannot write a test file");
   DWORD done = 0;
-  WriteFile(h, bytes.data(), static_cast<DWORD>(bytes.size()), &done, nullptr);
-  CloseHandle(h);
+  WriteFile(h.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &done, nullptr);
 }
 
 std::string ReadFileBytes(const std::wstring& path) {
-  HANDLE h = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
-  if (h == INVALID_HANDLE_VALUE) return std::string();
+  const filesys::FileHandle h(
+      CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
+  if (!h) return std::string();
   std::string bytes;
   char buffer[65536];
   DWORD got = 0;
-  while (ReadFile(h, buffer, sizeof buffer, &got, nullptr) && got > 0) bytes.append(buffer, got);
-  CloseHandle(h);
+  while (ReadFile(h.get(), buffer, sizeof buffer, &got, nullptr) && got > 0) bytes.append(buffer, got);
   return bytes;
 }
 
@@ -210,11 +151,10 @@ std::wstring DesktopFolder() {
 std::vector<std::wstring> GameShortcuts() {
   std::vector<std::wstring> names;
   WIN32_FIND_DATAW fd;
-  HANDLE h = FindFirstFileW((DesktopFolder() + L"\\0(カリオン)のAster*").c_str(), &fd);
-  if (h == INVALID_HANDLE_VALUE) return names;
+  const filesys::FindHandle h(FindFirstFileW((DesktopFolder() + L"\\0(カリオン)のAster*").c_str(), &fd));
+  if (!h) return names;
   do names.push_back(fd.cFileName);
-  while (FindNextFileW(h, &fd));
-  FindClose(h);
+  while (FindNextFileW(h.get(), &fd));
   return names;
 }
 

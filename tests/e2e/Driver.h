@@ -7,24 +7,17 @@
 #include <string>
 #include <vector>
 
+#include "WindowInspection.h"
+
 namespace e2e {
 
-std::wstring ClassOf(HWND hwnd);
-std::wstring TextOf(HWND hwnd);
-RECT WindowRectOf(HWND hwnd);
-RECT ClientRectOf(HWND hwnd);  // in the parent's client coordinates for a child
-std::vector<HWND> Children(HWND parent);
-// The first direct child of the class (and text, unless empty) given.
-HWND Child(HWND parent, const std::wstring& className, const std::wstring& text = L"");
-
-// A box of the program: the framework's message box, the error box or a question.
-struct Box {
-  HWND hwnd = nullptr;
-  std::wstring caption;
-  std::wstring text;                  // the message (all static texts joined)
-  std::vector<std::wstring> buttons;  // button captions, in window order
-  bool hasIcon = false;
-};
+using testwin::Box;
+using testwin::Child;
+using testwin::Children;
+using testwin::ClassOf;
+using testwin::ClientRectOf;
+using testwin::TextOf;
+using testwin::WindowRectOf;
 
 class Installer {
  public:
@@ -45,7 +38,7 @@ class Installer {
 
   // Waits for a dialog box of the process and reads it.
   Box WaitBox(DWORD timeoutMs = 60000) const;
-  static Box ReadBox(HWND dialog);
+  static Box ReadBox(HWND dialog) { return testwin::ReadBox(dialog); }
   // Presses the box's button with this caption.
   static void Answer(const Box& box, const std::wstring& button);
 

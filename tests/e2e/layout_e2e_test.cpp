@@ -3,6 +3,7 @@
 // the screen's dpi). PS_EXPECTED_DPI, when set, is the dpi the run must see.
 #include <cstdlib>
 
+#include "ExpectedLayout.h"
 #include "Fixture.h"
 #include "Screenshot.h"
 
@@ -11,38 +12,11 @@
 namespace e2e {
 namespace {
 
-int Dpi() {
-  HDC dc = GetDC(nullptr);
-  const int dpi = GetDeviceCaps(dc, LOGPIXELSY);
-  ReleaseDC(nullptr, dc);
-  return dpi;
-}
-int S(int designPixels) { return MulDiv(designPixels, Dpi(), 96); }
-LONG Style(HWND h) { return GetWindowLongW(h, GWL_STYLE); }
-LONG ExStyle(HWND h) { return GetWindowLongW(h, GWL_EXSTYLE); }
-
-void ExpectCentredOver(const RECT& inner, const RECT& outer) {
-  EXPECT_NEAR(inner.left - outer.left, outer.right - inner.right, 1);
-  EXPECT_NEAR(inner.top - outer.top, outer.bottom - inner.bottom, 1);
-}
-
-struct ChildRow {
-  const wchar_t* className;
-  const wchar_t* text;  // nullptr: not compared (the folder field)
-  int left, top, width, height;
-  bool visible;
-};
-
-void ExpectChild(HWND h, const ChildRow& row) {
-  ASSERT_NE(h, nullptr);
-  const RECT r = ClientRectOf(h);
-  EXPECT_EQ(r.left, S(row.left));
-  EXPECT_EQ(r.top, S(row.top));
-  EXPECT_EQ(r.right - r.left, S(row.width));
-  EXPECT_EQ(r.bottom - r.top, S(row.height));
-  // Its own flag: a control of a hidden window is not "visible" on screen either.
-  EXPECT_EQ((Style(h) & WS_VISIBLE) != 0, row.visible);
-}
+using expected::Dpi;
+using expected::ExpectCentredOver;
+using expected::S;
+using testwin::ExStyle;
+using testwin::Style;
 
 class LayoutSeenFromOutside : public InstallerTest {
  protected:
@@ -50,8 +24,8 @@ class LayoutSeenFromOutside : public InstallerTest {
     // The program is dpi-aware; so must its observer be, or Windows reports
     // its rectangles scaled to 96 dpi.
     SetProcessDPIAware();
-    if (const char* expected = std::getenv("PS_EXPECTED_DPI")) {
-      ASSERT_EQ(Dpi(), std::atoi(expected)) << "the run was meant for another dpi";
+    if (const int meant = expected::MeantDpi()) {
+      ASSERT_EQ(Dpi(), meant) << "the run was meant for another dpi";
     }
     InstallerTest::SetUp();
   }
@@ -61,30 +35,23 @@ TEST_F(LayoutSeenFromOutside, TheSetupWindowAndItsControls) {
   Installer app(exe);
   HWND setup = app.SetupWindow();
   ASSERT_NE(setup, nullptr) << DescribeWindows(app);
-  EXPECT_EQ(TextOf(setup), L"Setup");
+  EXPECT_EQ(TextOf(setup), expected::kSetupWindow.caption);
   EXPECT_EQ(TextOf(app.Find(L"TApplication")), kTitle);
   EXPECT_EQ(Style(setup) & WS_OVERLAPPEDWINDOW, WS_OVERLAPPEDWINDOW);
   EXPECT_FALSE(Style(setup) & (WS_HSCROLL | WS_VSCROLL));
   EXPECT_FALSE(ExStyle(setup) & WS_EX_TOPMOST);
 
   const RECT frame = WindowRectOf(setup);
-  EXPECT_EQ(frame.right - frame.left, S(439));
-  EXPECT_EQ(frame.bottom - frame.top, S(360));
+  EXPECT_EQ(frame.right - frame.left, S(expected::kSetupWindow.width));
+  EXPECT_EQ(frame.bottom - frame.top, S(expected::kSetupWindow.height));
   RECT work;
   SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0);
   ExpectCentredOver(frame, work);
 
-  const ChildRow rows[] = {
-      {L"Button", kStart.c_str(), 286, 172, 135, 35, true},
-      {L"Button", kCancel.c_str(), 286, 222, 135, 35, true},
-      {L"Button", L"参照", 360, 296, 43, 25, true},
-      {L"Edit", nullptr, 24, 298, 327, 20, true},
-      {L"ListBox", nullptr, 280, 6, 145, 97, false},
-  };
-  for (const ChildRow& row : rows) {
-    SCOPED_TRACE(row.text ? row.text : row.className);
+  for (const expected::WindowedControl& row : expected::kSetupControls) {
+    SCOPED_TRACE(row.name);
     HWND h = Child(setup, row.className, row.text ? row.text : L"");
-    ExpectChild(h, row);
+    expected::ExpectPlaced(h, row);
     if (std::wstring(row.className) == L"Button") {
       EXPECT_EQ(Style(h) & BS_TYPEMASK, BS_PUSHBUTTON);  // never a default button
     }
@@ -94,7 +61,7 @@ TEST_F(LayoutSeenFromOutside, TheSetupWindowAndItsControls) {
   HWND edit = Child(setup, L"Edit");
   EXPECT_TRUE(Style(edit) & ES_READONLY);
   EXPECT_EQ(TextOf(edit), root + L"\\kaster");
-  EXPECT_EQ(SendMessageW(Child(setup, L"ListBox"), LB_GETITEMHEIGHT, 0, 0), S(12));
+  EXPECT_EQ(SendMessageW(Child(setup, L"ListBox"), LB_GETITEMHEIGHT, 0, 0), S(expected::kFileListItemHeight));
 
   // The focus is on the start button; Tab walks the buttons, then the folder field.
   GUITHREADINFO gui{};
@@ -115,19 +82,18 @@ TEST_F(LayoutSeenFromOutside, TheProgressAndWaitWindowsAreFixedDialogsShownCentr
   Installer app(exe);
   HWND setup = app.SetupWindow();
   ASSERT_NE(setup, nullptr) << DescribeWindows(app);
-  HWND progress = app.Find(L"TCompressForm");
-  HWND wait = app.Find(L"TWaitForm");
+  HWND progress = app.Find(expected::kProgressWindow.className);
+  HWND wait = app.Find(expected::kWaitWindow.className);
   ASSERT_NE(progress, nullptr);
   ASSERT_NE(wait, nullptr);
 
   struct Row {
     HWND hwnd;
-    const wchar_t* caption;
-    int clientWidth, clientHeight;
-  } rows[] = {{progress, L"進捗状況", 199, 135}, {wait, L"Please Wait", 233, 92}};
+    const expected::Window& window;
+  } rows[] = {{progress, expected::kProgressWindow}, {wait, expected::kWaitWindow}};
   for (const Row& row : rows) {
-    SCOPED_TRACE(row.caption);
-    EXPECT_EQ(TextOf(row.hwnd), row.caption);
+    SCOPED_TRACE(row.window.caption);
+    EXPECT_EQ(TextOf(row.hwnd), row.window.caption);
     const LONG style = Style(row.hwnd), ex = ExStyle(row.hwnd);
     EXPECT_TRUE(style & WS_CAPTION);
     EXPECT_FALSE(style & (WS_SYSMENU | WS_THICKFRAME | WS_MINIMIZEBOX | WS_MAXIMIZEBOX));
@@ -135,25 +101,23 @@ TEST_F(LayoutSeenFromOutside, TheProgressAndWaitWindowsAreFixedDialogsShownCentr
     EXPECT_TRUE(ex & WS_EX_TOPMOST);
     RECT client;
     GetClientRect(row.hwnd, &client);
-    EXPECT_EQ(client.right, S(row.clientWidth));
-    EXPECT_EQ(client.bottom, S(row.clientHeight));
+    EXPECT_EQ(client.right, S(row.window.width));
+    EXPECT_EQ(client.bottom, S(row.window.height));
   }
   // The wait window has no windowed controls; the progress window its two bars.
   EXPECT_TRUE(Children(wait).empty());
   const std::vector<HWND> bars = Children(progress);
   ASSERT_EQ(bars.size(), 2u);
-  const ChildRow barRows[] = {{L"msctls_progress32", L"", 10, 38, 180, 17, false},
-                              {L"msctls_progress32", L"", 10, 94, 180, 17, true}};
   // Either order in the window list: tell them apart by their place.
-  for (const ChildRow& row : barRows) {
-    SCOPED_TRACE(row.top);
+  for (const expected::WindowedControl& row : expected::kProgressBars) {
+    SCOPED_TRACE(row.name);
     HWND found = nullptr;
     for (HWND b : bars)
       if (ClientRectOf(b).top == S(row.top)) found = b;
-    ExpectChild(found, row);
+    expected::ExpectPlaced(found, row);
     if (found) {
       EXPECT_EQ(ClassOf(found), row.className);
-      EXPECT_EQ((Style(found) & PBS_SMOOTH) != 0, row.visible);  // AllBar is smooth, FileBar segmented
+      EXPECT_EQ((Style(found) & PBS_SMOOTH) != 0, row.smooth);
     }
   }
 
@@ -164,7 +128,7 @@ TEST_F(LayoutSeenFromOutside, TheProgressAndWaitWindowsAreFixedDialogsShownCentr
   ASSERT_NE(box.hwnd, nullptr) << DescribeWindows(app);
   const RECT over = WindowRectOf(setup);
   for (const Row& row : rows) {
-    SCOPED_TRACE(row.caption);
+    SCOPED_TRACE(row.window.caption);
     ExpectCentredOver(WindowRectOf(row.hwnd), over);
   }
   Installer::Answer(box, L"OK");

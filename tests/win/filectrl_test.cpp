@@ -11,6 +11,7 @@
 
 #include "BoxWatcher.h"
 #include "TempDir.h"
+#include "WindowInspection.h"
 #include "filesys/FileCtrl.h"
 #include "forms/Wide.h"
 
@@ -96,34 +97,10 @@ TSelectDirDlg* OpenChooser() {
   return static_cast<TSelectDirDlg*>(reinterpret_cast<TForm*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA)));
 }
 
-HWND OpenBox() {
-  HWND found = nullptr;
-  EnumThreadWindows(
-      GetCurrentThreadId(),
-      [](HWND hwnd, LPARAM lParam) noexcept -> BOOL {
-        wchar_t cls[32] = {};
-        GetClassNameW(hwnd, cls, 32);
-        if (wcscmp(cls, L"#32770") == 0 && IsWindowVisible(hwnd)) {
-          *reinterpret_cast<HWND*>(lParam) = hwnd;
-          return FALSE;
-        }
-        return TRUE;
-      },
-      reinterpret_cast<LPARAM>(&found));
-  return found;
-}
+HWND OpenBox() { return testwin::VisibleBox(GetCurrentProcessId()); }
 
-std::wstring TextOf(HWND hwnd) {
-  wchar_t buffer[512] = {};
-  GetWindowTextW(hwnd, buffer, 512);
-  return buffer;
-}
-
-HWND ChildWithText(HWND parent, const std::wstring& text) {
-  for (HWND c = GetWindow(parent, GW_CHILD); c; c = GetWindow(c, GW_HWNDNEXT))
-    if (TextOf(c) == text) return c;
-  return nullptr;
-}
+using testwin::ChildWithText;
+using testwin::TextOf;
 
 void Press(TButton& button) {
   PostMessageW(button.Owner().Handle(), WM_COMMAND, MAKEWPARAM(0, BN_CLICKED),
@@ -334,15 +311,12 @@ TEST_F(Chooser, GlyphsAreDrawnWithTheirCornerColourTransparent) {
   ASSERT_TRUE(hard.Loaded());
   EXPECT_EQ(hard.Width(), 16);
 
-  HDC screen = GetDC(nullptr);
-  HDC dc = CreateCompatibleDC(screen);
-  HBITMAP target = CreateCompatibleBitmap(screen, 16, 16);
-  ReleaseDC(nullptr, screen);
-  HGDIOBJ old = SelectObject(dc, target);
+  const TMemoryDC dc;
+  const GdiObject<HBITMAP> target(CreateCompatibleBitmap(TClientDC(), 16, 16));
+  const TSelectObject selected(dc, target.get());
   const COLORREF background = RGB(255, 0, 255);
-  HBRUSH brush = CreateSolidBrush(background);
   RECT r{0, 0, 16, 16};
-  FillRect(dc, &r, brush);
+  FillRect(dc, &r, GdiObject<HBRUSH>(CreateSolidBrush(background)).get());
   missing.Draw(dc, 0, 0);  // draws nothing
   EXPECT_EQ(GetPixel(dc, 8, 8), background);
   hard.Draw(dc, 0, 0);
@@ -351,10 +325,6 @@ TEST_F(Chooser, GlyphsAreDrawnWithTheirCornerColourTransparent) {
   for (int y = 0; y < 16; ++y)
     for (int x = 0; x < 16; ++x) painted += GetPixel(dc, x, y) != background;
   EXPECT_GT(painted, 20);
-  SelectObject(dc, old);
-  DeleteObject(brush);
-  DeleteObject(target);
-  DeleteDC(dc);
 }
 
 // ---- ChooseDirectory, modal ----
@@ -597,11 +567,7 @@ TEST_F(Chooser, AFailureWhileDisablingTheOtherWindowsIsShownAndLeavesThemEnabled
   {
     wintest::BoxWatcher watcher;
     PostMessageW(first->Browse.Handle(), BM_CLICK, 0, 0);
-    for (int i = 0; i < 20; ++i) {
-      while (app->ProcessMessage()) {
-      }
-      Sleep(10);
-    }
+    testwin::Pump(*app, 20);
     const auto seen = watcher.Seen();
     ASSERT_EQ(seen.size(), 1u);
     EXPECT_EQ(seen[0].text, L"std::bad_alloc.");

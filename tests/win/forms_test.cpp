@@ -3,6 +3,7 @@
 
 #include "BoxWatcher.h"
 #include "TempDir.h"
+#include "WindowInspection.h"
 #include "app/WaitDialog.h"
 #include "archive/Compress.h"
 #include "forms/Dialogs.h"
@@ -47,11 +48,7 @@ class Framework : public ::testing::Test {
   void Press() { Press(form->Button); }
   void Press(TButton& button) {
     PostMessageW(button.Handle(), BM_CLICK, 0, 0);
-    for (int i = 0; i < 20; ++i) {
-      while (app->ProcessMessage()) {
-      }
-      Sleep(10);
-    }
+    testwin::Pump(*app, 20);
   }
   std::unique_ptr<TApplication> app;
   TTestForm* form = nullptr;

@@ -7,13 +7,13 @@
 #include <commctrl.h>
 
 #include <algorithm>
-#include <cstdlib>
 #include <string>
 #include <vector>
 
+#include "ExpectedLayout.h"
+#include "WindowInspection.h"
 #include "app/WaitDialog.h"
 #include "archive/Compress.h"
-#include "../e2e/Screenshot.h"
 #include "forms/Forms.h"
 #include "forms/Wide.h"
 #include "setup/PatchSetup.h"
@@ -22,38 +22,20 @@ using namespace forms;
 
 namespace {
 
-int Dpi() { return ScreenPixelsPerInch(); }
-// A 96-dpi length at the screen's dpi.
-int S(int designPixels) { return MulDiv(designPixels, Dpi(), 96); }
+using expected::Dpi;
+using expected::S;
+using testwin::ClassOf;
+using testwin::ExStyle;
+using testwin::Style;
+using testwin::TextOf;
 
-RECT RectInParent(HWND child) {
-  RECT r;
-  GetWindowRect(child, &r);
-  MapWindowPoints(nullptr, GetParent(child), reinterpret_cast<POINT*>(&r), 2);
-  return r;
-}
+void Pump() { testwin::Pump(*Application); }
 
-std::wstring ClassOf(HWND hwnd) {
-  wchar_t name[64] = {};
-  GetClassNameW(hwnd, name, 64);
-  return name;
-}
-
-std::wstring TextOf(HWND hwnd) {
-  std::wstring text(static_cast<size_t>(GetWindowTextLengthW(hwnd)) + 1, L'\0');
-  text.resize(static_cast<size_t>(GetWindowTextW(hwnd, text.data(), static_cast<int>(text.size()))));
-  return text;
-}
-
-LONG Style(HWND hwnd) { return GetWindowLongW(hwnd, GWL_STYLE); }
-LONG ExStyle(HWND hwnd) { return GetWindowLongW(hwnd, GWL_EXSTYLE); }
-
-void Pump() {
-  for (int i = 0; i < 10; ++i) {
-    while (Application->ProcessMessage()) {
-    }
-    Sleep(10);
-  }
+// The windowed control of `form` with this name.
+const TWinControl* Windowed(const TForm& form, const char* name) {
+  for (const TControl* c : form.Controls())
+    if (c->Name == name) return dynamic_cast<const TWinControl*>(c);
+  return nullptr;
 }
 
 // What a font handle asks for and what the font engine gives for it.
@@ -68,12 +50,10 @@ struct FontSeen {
 FontSeen Inspect(HFONT font) {
   LOGFONTW lf{};
   GetObjectW(font, sizeof lf, &lf);
-  HDC dc = GetDC(nullptr);
-  HGDIOBJ old = SelectObject(dc, font);
+  const TClientDC dc;
+  const TSelectObject selected(dc, font);
   TEXTMETRICW tm{};
   GetTextMetricsW(dc, &tm);
-  SelectObject(dc, old);
-  ReleaseDC(nullptr, dc);
   return {lf.lfFaceName, lf.lfHeight, lf.lfWeight >= FW_BOLD, tm.tmHeight - tm.tmInternalLeading, tm.tmCharSet};
 }
 
@@ -92,17 +72,11 @@ class Rendering {
     bi.bmiHeader.biPlanes = 1;
     bi.bmiHeader.biBitCount = 32;
     void* bits = nullptr;
-    dc_ = CreateCompatibleDC(nullptr);
-    bitmap_ = CreateDIBSection(dc_, &bi, DIB_RGB_COLORS, &bits, nullptr, 0);
-    old_ = SelectObject(dc_, bitmap_);
-    SendMessageW(form.Handle(), WM_PRINTCLIENT, reinterpret_cast<WPARAM>(dc_), PRF_CLIENT | PRF_ERASEBKGND);
+    bitmap_.reset(CreateDIBSection(dc_, &bi, DIB_RGB_COLORS, &bits, nullptr, 0));
+    selected_ = std::make_unique<TSelectObject>(dc_, bitmap_.get());
+    SendMessageW(form.Handle(), WM_PRINTCLIENT, reinterpret_cast<WPARAM>(static_cast<HDC>(dc_)), PRF_CLIENT | PRF_ERASEBKGND);
     GdiFlush();
     pixels_ = static_cast<const DWORD*>(bits);
-  }
-  ~Rendering() {
-    SelectObject(dc_, old_);
-    DeleteObject(bitmap_);
-    DeleteDC(dc_);
   }
   Rendering(const Rendering&) = delete;
   Rendering& operator=(const Rendering&) = delete;
@@ -125,9 +99,9 @@ class Rendering {
 
  private:
   int width_, height_;
-  HDC dc_;
-  HBITMAP bitmap_;
-  HGDIOBJ old_;
+  TMemoryDC dc_;
+  GdiObject<HBITMAP> bitmap_;
+  std::unique_ptr<TSelectObject> selected_;  // the bitmap, until the rendering goes
   const DWORD* pixels_;
 };
 
@@ -160,8 +134,8 @@ class Layout : public ::testing::Test {
     app = nullptr;
   }
   void SetUp() override {
-    if (const char* expected = std::getenv("PS_EXPECTED_DPI")) {
-      ASSERT_EQ(Dpi(), std::atoi(expected)) << "the run was meant for another dpi";
+    if (const int meant = expected::MeantDpi()) {
+      ASSERT_EQ(Dpi(), meant) << "the run was meant for another dpi";
     }
   }
 
@@ -177,34 +151,23 @@ bool Layout::waitVisibleAtFirstShow = true;
 
 TEST_F(Layout, WindowedControlsSitWhereTheTablesPutThemWithTheirClassesTextsAndFonts) {
   struct Row {
-    const TWinControl* control;
-    const wchar_t* className;
-    int left, top, width, height;
-    const wchar_t* text;
-    bool visible;
-  } rows[] = {
-      {&InstallForm->SetupButton, L"Button", 286, 172, 135, 35, L"修正パッチ当て開始", true},
-      {&InstallForm->Button1, L"Button", 286, 222, 135, 35, L"キャンセル", true},
-      {&InstallForm->Button2, L"Button", 360, 296, 43, 25, L"参照", true},
-      {&InstallForm->Edit1, L"Edit", 24, 298, 327, 20, nullptr, true},
-      {&InstallForm->FileListBox1, L"ListBox", 280, 6, 145, 97, L"", false},
-      {&CompressForm->FileBar, L"msctls_progress32", 10, 38, 180, 17, L"", false},
-      {&CompressForm->AllBar, L"msctls_progress32", 10, 94, 180, 17, L"", true},
+    const TForm& form;
+    const expected::WindowedControl& control;
   };
+  std::vector<Row> rows;
+  for (const auto& c : expected::kSetupControls) rows.push_back({*InstallForm, c});
+  for (const auto& c : expected::kProgressBars) rows.push_back({*CompressForm, c});
   for (const Row& row : rows) {
-    SCOPED_TRACE(row.control->Name);
-    HWND h = row.control->Handle();
+    SCOPED_TRACE(row.control.name);
+    const TWinControl* control = Windowed(row.form, row.control.name);
+    ASSERT_NE(control, nullptr);
+    HWND h = control->Handle();
     ASSERT_TRUE(IsWindow(h));
-    EXPECT_EQ(ClassOf(h), row.className);
-    const RECT r = RectInParent(h);
-    EXPECT_EQ(r.left, S(row.left));
-    EXPECT_EQ(r.top, S(row.top));
-    EXPECT_EQ(r.right - r.left, S(row.width));
-    EXPECT_EQ(r.bottom - r.top, S(row.height));
-    if (row.text) {
-      EXPECT_EQ(TextOf(h), row.text);
+    EXPECT_EQ(ClassOf(h), row.control.className);
+    expected::ExpectPlaced(h, row.control);
+    if (row.control.text) {
+      EXPECT_EQ(TextOf(h), row.control.text);
     }
-    EXPECT_EQ((Style(h) & WS_VISIBLE) != 0, row.visible);
     // No control has a font of its own: each uses its window's font.
     const FontSeen f = Inspect(reinterpret_cast<HFONT>(SendMessageW(h, WM_GETFONT, 0, 0)));
     EXPECT_EQ(f.face, L"ＭＳ Ｐゴシック");
@@ -224,21 +187,20 @@ TEST_F(Layout, ControlFlagsAreThoseOfTheTables) {
     EXPECT_EQ(Style(b->Handle()) & BS_TYPEMASK, BS_PUSHBUTTON) << b->Name;
   }
   EXPECT_TRUE(Style(InstallForm->Edit1.Handle()) & ES_READONLY);
-  EXPECT_EQ(SendMessageW(InstallForm->FileListBox1.Handle(), LB_GETITEMHEIGHT, 0, 0), S(12));
+  EXPECT_EQ(SendMessageW(InstallForm->FileListBox1.Handle(), LB_GETITEMHEIGHT, 0, 0),
+            S(expected::kFileListItemHeight));
   EXPECT_FALSE(InstallForm->FileListBox1.Visible());
 
-  struct Bar {
-    const TProgressBar* bar;
-    bool smooth;
-  } bars[] = {{&CompressForm->FileBar, false}, {&CompressForm->AllBar, true}};
-  for (const Bar& b : bars) {
-    SCOPED_TRACE(b.bar->Name);
+  for (const expected::WindowedControl& b : expected::kProgressBars) {
+    SCOPED_TRACE(b.name);
+    const TWinControl* bar = Windowed(*CompressForm, b.name);
+    ASSERT_NE(bar, nullptr);
     PBRANGE range{};
-    SendMessageW(b.bar->Handle(), PBM_GETRANGE, TRUE, reinterpret_cast<LPARAM>(&range));
+    SendMessageW(bar->Handle(), PBM_GETRANGE, TRUE, reinterpret_cast<LPARAM>(&range));
     EXPECT_EQ(range.iLow, 0);
     EXPECT_EQ(range.iHigh, 100);
-    EXPECT_EQ(SendMessageW(b.bar->Handle(), PBM_GETPOS, 0, 0), 0);
-    EXPECT_EQ((Style(b.bar->Handle()) & PBS_SMOOTH) != 0, b.smooth);
+    EXPECT_EQ(SendMessageW(bar->Handle(), PBM_GETPOS, 0, 0), 0);
+    EXPECT_EQ((Style(bar->Handle()) & PBS_SMOOTH) != 0, b.smooth);
   }
 }
 
@@ -293,12 +255,10 @@ TEST_F(Layout, GraphicControlsHaveTheTablesPlacesTextsAndFonts) {
       // Our stand-in for the design's font has slightly other glyph widths:
       // the size follows the text, within 4% of the designed width, one line high.
       EXPECT_NEAR(l.Width(), S(row.width), S(row.width) / 25 + 1);
-      HDC dc = GetDC(nullptr);
-      HGDIOBJ old = SelectObject(dc, l.Font.Handle());
+      const TClientDC dc;
+      const TSelectObject selected(dc, l.Font.Handle());
       TEXTMETRICW tm{};
       GetTextMetricsW(dc, &tm);
-      SelectObject(dc, old);
-      ReleaseDC(nullptr, dc);
       EXPECT_EQ(l.Height(), tm.tmHeight);
     }
   }
@@ -314,8 +274,8 @@ TEST_F(Layout, GraphicControlsHaveTheTablesPlacesTextsAndFonts) {
 
 TEST_F(Layout, TheSetupWindowIsASizeableBlackWindowCentredOnTheWorkArea) {
   HWND h = InstallForm->Handle();
-  EXPECT_EQ(ClassOf(h), L"TInstallForm");
-  EXPECT_EQ(TextOf(h), L"Setup");
+  EXPECT_EQ(ClassOf(h), expected::kSetupWindow.className);
+  EXPECT_EQ(TextOf(h), expected::kSetupWindow.caption);
   EXPECT_EQ(TextOf(app->Handle()), L"カリオンのAster体験版　修正パッチ　セットアップ");
   EXPECT_EQ(GetWindow(h, GW_OWNER), app->Handle());
   EXPECT_EQ(Style(h) & WS_OVERLAPPEDWINDOW, WS_OVERLAPPEDWINDOW);
@@ -323,12 +283,11 @@ TEST_F(Layout, TheSetupWindowIsASizeableBlackWindowCentredOnTheWorkArea) {
   EXPECT_TRUE(IsWindowVisible(h));
   RECT r;
   GetWindowRect(h, &r);
-  EXPECT_EQ(r.right - r.left, S(439));
-  EXPECT_EQ(r.bottom - r.top, S(360));
+  EXPECT_EQ(r.right - r.left, S(expected::kSetupWindow.width));
+  EXPECT_EQ(r.bottom - r.top, S(expected::kSetupWindow.height));
   RECT work;
   SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0);
-  EXPECT_NEAR(r.left - work.left, work.right - r.right, 1);
-  EXPECT_NEAR(r.top - work.top, work.bottom - r.bottom, 1);
+  expected::ExpectCentredOver(r, work);
   // Only the setup window shows; the focus is on the first control in tab order.
   EXPECT_FALSE(progressVisibleAtFirstShow);
   EXPECT_FALSE(waitVisibleAtFirstShow);
@@ -373,21 +332,19 @@ TEST_F(Layout, ResizingTheSetupWindowNeverBringsScrollBars) {
 TEST_F(Layout, TheProgressAndWaitWindowsAreFixedStayOnTopDialogsCentredOverTheSetupWindow) {
   struct Row {
     TForm* form;
-    const wchar_t* className;
-    const wchar_t* caption;
-    int clientWidth, clientHeight;
+    const expected::Window& window;
     int fontHeight;
   } rows[] = {
-      {CompressForm, L"TCompressForm", L"進捗状況", 199, 135, -12},
-      {WaitForm, L"TWaitForm", L"Please Wait", 233, 92, -15},
+      {CompressForm, expected::kProgressWindow, -12},
+      {WaitForm, expected::kWaitWindow, -15},
   };
   RECT setup;
   GetWindowRect(InstallForm->Handle(), &setup);
   for (const Row& row : rows) {
     SCOPED_TRACE(row.form->Layout().ClassName);
     HWND h = row.form->Handle();
-    EXPECT_EQ(ClassOf(h), row.className);
-    EXPECT_EQ(TextOf(h), row.caption);
+    EXPECT_EQ(ClassOf(h), row.window.className);
+    EXPECT_EQ(TextOf(h), row.window.caption);
     EXPECT_EQ(GetWindow(h, GW_OWNER), app->Handle());
     const LONG style = Style(h), ex = ExStyle(h);
     EXPECT_TRUE(style & WS_CAPTION);
@@ -396,8 +353,8 @@ TEST_F(Layout, TheProgressAndWaitWindowsAreFixedStayOnTopDialogsCentredOverTheSe
     EXPECT_TRUE(ex & WS_EX_TOPMOST);
     RECT client;
     GetClientRect(h, &client);
-    EXPECT_EQ(client.right, S(row.clientWidth));
-    EXPECT_EQ(client.bottom, S(row.clientHeight));
+    EXPECT_EQ(client.right, S(row.window.width));
+    EXPECT_EQ(client.bottom, S(row.window.height));
     EXPECT_EQ(row.form->Color(), clBtnFace);
     const FontSeen f = Inspect(row.form->Font.Handle());
     EXPECT_EQ(f.face, L"ＭＳ Ｐゴシック");
@@ -409,8 +366,7 @@ TEST_F(Layout, TheProgressAndWaitWindowsAreFixedStayOnTopDialogsCentredOverTheSe
     EXPECT_TRUE(IsWindowVisible(h));
     RECT r;
     GetWindowRect(h, &r);
-    EXPECT_NEAR(r.left - setup.left, setup.right - r.right, 1);
-    EXPECT_NEAR(r.top - setup.top, setup.bottom - r.bottom, 1);
+    expected::ExpectCentredOver(r, setup);
     const Rendering shot(*row.form);
     EXPECT_EQ(shot.At(1, 1), Rgb(GetSysColor(COLOR_BTNFACE)));
     row.form->Hide();
@@ -451,13 +407,11 @@ TEST_F(Layout, ALongTitleWrapsWithinTheLabelAndIsCutBelowIt) {
   title.SetCaption(longTitle);
   // Drawn without a limit, the text runs below the label.
   {
-    HDC dc = GetDC(nullptr);
-    HGDIOBJ old = SelectObject(dc, title.Font.Handle());
+    const TClientDC dc;
+    const TSelectObject selected(dc, title.Font.Handle());
     const std::wstring text = Wide(longTitle);
     RECT r{0, 0, title.Width(), 0};
     DrawTextW(dc, text.c_str(), static_cast<int>(text.size()), &r, DT_WORDBREAK | DT_CALCRECT);
-    SelectObject(dc, old);
-    ReleaseDC(nullptr, dc);
     ASSERT_GT(r.bottom, title.Height() + S(10)) << "the sample title must be longer than the label";
   }
   const Rendering shot(*InstallForm);
@@ -474,39 +428,6 @@ TEST_F(Layout, ALongTitleWrapsWithinTheLabelAndIsCutBelowIt) {
   EXPECT_EQ(shot.Count(below, kWhite), 0);
   const RECT rightOf{right, box.top, shot.Width(), box.bottom};
   EXPECT_EQ(shot.Count(rightOf, kWhite), 0);
-}
-
-// Screenshots to look at, into PS_SCREENSHOT_DIR: the windows as this test
-// shows them, with a sample path and a bar at 40% in the progress window.
-TEST_F(Layout, Screenshots) {
-  const std::string base = shots::Folder();
-  if (base.empty()) GTEST_SKIP() << "PS_SCREENSHOT_DIR not set";
-  auto settle = [] {
-    for (int i = 0; i < 30; ++i) {
-      while (Application->ProcessMessage()) {
-      }
-      Sleep(10);
-    }
-  };
-  const std::string suffix = shots::DpiSuffix();
-  settle();
-  shots::SaveScreen(shots::Around(InstallForm->Handle(), 8), base + "form-setup" + suffix);
-
-  WaitForm->Show();
-  settle();
-  shots::SaveScreen(shots::Around(InstallForm->Handle(), 8), base + "form-wait" + suffix);
-  shots::SaveScreen(shots::Around(WaitForm->Handle(), 8), base + "form-wait-close" + suffix);
-  WaitForm->Hide();
-
-  CompressForm->Label1.SetCaption(InstallForm->Edit1.Text() + "\\データ\\能力\\表.txt");
-  CompressForm->AllBar.SetPosition(40);
-  CompressForm->Show();
-  settle();
-  shots::SaveScreen(shots::Around(CompressForm->Handle(), 8), base + "form-progress" + suffix);
-  CompressForm->Hide();
-  CompressForm->AllBar.SetPosition(0);
-  CompressForm->Label1.SetCaption("Label1");
-  settle();
 }
 
 }  // namespace

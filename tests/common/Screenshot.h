@@ -1,5 +1,5 @@
 // Saves part of the screen as a 24-bit BMP file: screenshots of the windows to
-// look at (tests/e2e/screenshots.sh turns them into PNGs).
+// look at (scripts/screenshots turns them into PNGs).
 #pragma once
 
 #include <windows.h>
@@ -9,12 +9,14 @@
 #include <fstream>
 #include <string>
 
+#include "forms/Gdi.h"
+
 namespace shots {
 
 inline void SaveScreen(const RECT& area, const std::string& path) {
   const int w = area.right - area.left, h = area.bottom - area.top;
-  HDC screen = GetDC(nullptr);
-  HDC dc = CreateCompatibleDC(screen);
+  const forms::TClientDC screen;
+  const forms::TMemoryDC dc(screen);
   BITMAPINFO bi{};
   bi.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
   bi.bmiHeader.biWidth = w;
@@ -22,8 +24,8 @@ inline void SaveScreen(const RECT& area, const std::string& path) {
   bi.bmiHeader.biPlanes = 1;
   bi.bmiHeader.biBitCount = 24;
   void* bits = nullptr;
-  HBITMAP bmp = CreateDIBSection(dc, &bi, DIB_RGB_COLORS, &bits, nullptr, 0);
-  HGDIOBJ old = SelectObject(dc, bmp);
+  const forms::GdiObject<HBITMAP> bmp(CreateDIBSection(dc, &bi, DIB_RGB_COLORS, &bits, nullptr, 0));
+  const forms::TSelectObject selected(dc, bmp.get());
   BitBlt(dc, 0, 0, w, h, screen, area.left, area.top, SRCCOPY);
   GdiFlush();
   const DWORD rowBytes = (static_cast<DWORD>(w) * 3 + 3) & ~3u;
@@ -35,10 +37,6 @@ inline void SaveScreen(const RECT& area, const std::string& path) {
   out.write(reinterpret_cast<const char*>(&fh), sizeof fh);
   out.write(reinterpret_cast<const char*>(&bi.bmiHeader), sizeof bi.bmiHeader);
   out.write(static_cast<const char*>(bits), static_cast<std::streamsize>(rowBytes) * h);
-  SelectObject(dc, old);
-  DeleteObject(bmp);
-  DeleteDC(dc);
-  ReleaseDC(nullptr, screen);
 }
 
 // A window's frame with a margin around it, kept on the screen.
@@ -56,11 +54,12 @@ inline std::string Folder() {
   return dir && *dir ? std::string(dir) + "\\" : std::string();
 }
 
+// "-96dpi.bmp" and the like: the end of a screenshot's file name.
 inline std::string DpiSuffix() {
-  HDC dc = GetDC(nullptr);
-  const int dpi = GetDeviceCaps(dc, LOGPIXELSY);
-  ReleaseDC(nullptr, dc);
-  return "-" + std::to_string(dpi) + "dpi.bmp";
+  std::string suffix = "-";
+  suffix += std::to_string(GetDeviceCaps(forms::TClientDC(), LOGPIXELSY));
+  suffix += "dpi.bmp";
+  return suffix;
 }
 
 }  // namespace shots
