@@ -5,6 +5,7 @@
 
 #include "app/Texts.h"
 #include "archive/engine/Extractor.h"
+#include "archive/engine/PipelinedSink.h"
 #include "archive/engine/Trailer.h"
 #include "filesys/FileOps.h"
 #include "filesys/Handles.h"
@@ -26,8 +27,9 @@ class StagingHost : public archive::ExtractHost {
  public:
   StagingHost(filesys::Staging& staging, Progress& progress) : staging_(staging), progress_(progress) {}
   bool MakeFolder(const std::string& folderPart) override { return staging_.MakeFolder(folderPart); }
+  // Each file is written on the writer's thread while the next block is decoded.
   std::unique_ptr<archive::OutputSink> OpenOutput(const std::string& path) override {
-    return staging_.OpenOutput(path);
+    return writer_.Wrap(staging_.OpenOutput(path));
   }
   void ShowFile(const std::string& outputPath) override { progress_.FileStarted(outputPath); }
   void FileWritten(uint64_t offset) override { progress_.FileWritten(offset); }
@@ -37,6 +39,7 @@ class StagingHost : public archive::ExtractHost {
  private:
   filesys::Staging& staging_;
   Progress& progress_;
+  archive::WriterThread writer_;  // one writing thread for all the run's files
 };
 
 archive::TrailerStatus CheckTrailerOf(filesys::FileSource& file) {
