@@ -2,8 +2,11 @@
 // decoder reads like any other (no compression needed for a test).
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <vector>
+
+#include "archive/engine/Trailer.h"
 
 namespace testarchive {
 
@@ -25,6 +28,17 @@ inline std::string LiteralArchive(const std::vector<File>& files) {
     }
   }
   return out;
+}
+
+// An archive as the packer writes it: an ending record, then the trailer.
+inline std::string Sealed(std::string archive) {
+  archive.append(5, '\0');
+  archive::Trailer trailer;
+  trailer.length = archive.size();
+  trailer.crc = archive::Crc32(0, reinterpret_cast<const uint8_t*>(archive.data()), archive.size());
+  uint8_t bytes[archive::Trailer::kSize];
+  archive::EncodeTrailer(trailer, bytes);
+  return archive.append(reinterpret_cast<const char*>(bytes), sizeof bytes);
 }
 
 }  // namespace testarchive

@@ -4,10 +4,12 @@
 
 #include "FileTree.h"
 #include "Fixture.h"
-#include "archive/engine/Trailer.h"
+#include "LiteralArchive.h"
 
 namespace e2e {
 namespace {
+
+using testarchive::Sealed;
 
 const std::wstring kM1 = L"体験版がセットアップされたフォルダを指定して下さい";
 const std::wstring kM2 = L"指定されたフォルダには0(カリオン)のAsterがセットアップされていません";
@@ -40,17 +42,6 @@ size_t CountFiles(const std::wstring& folder) {
   } while (FindNextFileW(h, &fd));
   FindClose(h);
   return n;
-}
-
-// An archive as the packer writes it: an ending record, then the trailer.
-std::string Sealed(std::string archive) {
-  archive.append(5, '\0');
-  archive::Trailer trailer;
-  trailer.length = archive.size();
-  trailer.crc = archive::Crc32(0, reinterpret_cast<const uint8_t*>(archive.data()), archive.size());
-  uint8_t bytes[archive::Trailer::kSize];
-  archive::EncodeTrailer(trailer, bytes);
-  return archive.append(reinterpret_cast<const char*>(bytes), sizeof bytes);
 }
 
 class PatchRun : public InstallerTest {

@@ -6,12 +6,13 @@
 #include "TempDir.h"
 #include "FileTree.h"
 #include "archive/Compress.h"
-#include "archive/engine/Trailer.h"
 #include "forms/Forms.h"
 
 using namespace wintest;
 
 namespace {
+
+using testarchive::Sealed;
 
 using Record = testarchive::File;
 std::string Archive(const std::vector<Record>& records) { return testarchive::LiteralArchive(records); }
@@ -69,17 +70,6 @@ TEST_F(Extraction, AnEmptyOrMissingArchiveWritesNothing) {
   EXPECT_EQ(Extract(""), 0);
   EXPECT_EQ(CompressForm->ExtractArchive(*dir / "missing.tmp", game()), 0);
   EXPECT_TRUE(testfiles::TakeSnapshot(forms::Wide(game())).empty());
-}
-
-// An archive as the packer writes it: an ending record, then the trailer.
-std::string Sealed(std::string archive) {
-  archive.append(5, '\0');
-  archive::Trailer trailer;
-  trailer.length = archive.size();
-  trailer.crc = archive::Crc32(0, reinterpret_cast<const uint8_t*>(archive.data()), archive.size());
-  uint8_t bytes[archive::Trailer::kSize];
-  archive::EncodeTrailer(trailer, bytes);
-  return archive.append(reinterpret_cast<const char*>(bytes), sizeof bytes);
 }
 
 // A failure anywhere in a run leaves the game folder as it was: the same
