@@ -14,7 +14,7 @@
 #include <string>
 #include <vector>
 
-#include "archive/engine/Decoder.h"
+#include "engine/Decoder.h"
 #include "packlib/DemoPatch.h"
 #include "packlib/HostArchive.h"
 

@@ -4,11 +4,11 @@
 
 #include <commctrl.h>
 
-#include "app/Texts.h"
-#include "app/WaitDialog.h"
-#include "archive/Compress.h"
+#include "run/Texts.h"
+#include "ui/WaitDialog.h"
+#include "ui/Compress.h"
 #include "forms/Forms.h"
-#include "setup/PatchSetup.h"
+#include "ui/PatchSetup.h"
 
 namespace {
 

@@ -6,9 +6,12 @@
 #include <cstring>
 
 #include "forms/Gdi.h"
-#include "forms/Streams.h"
+#include "platform/ResourceBlock.h"
 #include "forms/StoredPicture.h"
-#include "forms/Wide.h"
+#include "text/Wide.h"
+
+using text::Narrow;
+using text::Wide;
 
 namespace forms {
 
@@ -155,7 +158,7 @@ void TLabel::Paint(HDC dc) {
 // ---- TImage ----
 
 void TImage::LoadPictureResource(const char* resourceName) {
-  const ResourceBlock block = FindResourceBlock(resourceName, 10 /* RT_RCDATA */);
+  const platform::ResourceBlock block = platform::FindResourceBlock(resourceName, 10 /* RT_RCDATA */);
   const auto* data = static_cast<const unsigned char*>(block.Data);
   const auto bmp = StoredPictureBitmap(data, block.Size);
   if (!bmp.Valid()) throw Exception("ビットマップ イメージが有効ではありません");

@@ -5,7 +5,9 @@
 #include "forms/ErrorText.h"
 #include "forms/Forms.h"
 #include "forms/Gdi.h"
-#include "forms/Wide.h"
+#include "text/Wide.h"
+
+using text::Wide;
 
 namespace forms {
 

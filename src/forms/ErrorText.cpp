@@ -1,6 +1,6 @@
 #include "forms/ErrorText.h"
 
-#include "filesys/PathRules.h"
+#include "text/PathRules.h"
 
 namespace forms {
 

@@ -3,9 +3,11 @@
 #include <algorithm>
 #include <exception>
 
-#include "filesys/PathRules.h"
+#include "text/PathRules.h"
 #include "forms/Dialogs.h"
-#include "forms/Wide.h"
+#include "text/Wide.h"
+
+using text::Wide;
 
 namespace forms {
 

@@ -15,7 +15,7 @@
 #include <string>
 #include <vector>
 
-#include "forms/Exceptions.h"
+#include "platform/Exceptions.h"
 #include "forms/Gdi.h"
 #include "forms/Layout.h"
 

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "archive/engine/Trailer.h"
+#include "engine/Trailer.h"
 
 namespace testarchive {
 

@@ -5,7 +5,7 @@
 #include <stdexcept>
 
 #include "FileTree.h"
-#include "filesys/Handles.h"
+#include "platform/Handles.h"
 
 namespace e2e {
 

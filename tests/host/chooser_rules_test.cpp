@@ -1,4 +1,4 @@
-#include "filesys/ChooserRules.h"
+#include "chooser/ChooserRules.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "archive/engine/Decoder.h"
+#include "engine/Decoder.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "archive/engine/Extractor.h"
+#include "engine/Extractor.h"
 
 #include <gtest/gtest.h>
 
@@ -8,9 +8,9 @@
 #include <string>
 #include <vector>
 
-#include "archive/engine/Check.h"
-#include "archive/engine/PipelinedSink.h"
-#include "archive/engine/Trailer.h"
+#include "engine/Check.h"
+#include "engine/PipelinedSink.h"
+#include "engine/Trailer.h"
 
 #include "TestBytes.h"
 

@@ -10,10 +10,10 @@
 #include <unistd.h>
 
 #include "TestBytes.h"
-#include "archive/engine/Check.h"
-#include "archive/engine/Decoder.h"
-#include "archive/engine/Trailer.h"
-#include "filesys/PathRules.h"
+#include "engine/Check.h"
+#include "engine/Decoder.h"
+#include "engine/Trailer.h"
+#include "text/PathRules.h"
 #include "packlib/DemoPatch.h"
 #include "packlib/HostArchive.h"
 #include "packlib/HostNames.h"

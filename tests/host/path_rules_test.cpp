@@ -1,4 +1,4 @@
-#include "filesys/PathRules.h"
+#include "text/PathRules.h"
 
 #include <gtest/gtest.h>
 

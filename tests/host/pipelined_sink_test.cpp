@@ -1,4 +1,4 @@
-#include "archive/engine/PipelinedSink.h"
+#include "engine/PipelinedSink.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "archive/engine/RecordName.h"
+#include "engine/RecordName.h"
 
 #include <gtest/gtest.h>
 

@@ -11,7 +11,7 @@
 #include <functional>
 #include <random>
 
-#include "archive/engine/Trailer.h"
+#include "engine/Trailer.h"
 #include "packlib/HostFrontEnd.h"
 #include "packlib/InstallerFile.h"
 #include "packlib/PeResources.h"

@@ -6,7 +6,7 @@
 
 #include "forms/ErrorText.h"
 #include "forms/StoredPicture.h"
-#include "support/LineRules.h"
+#include "text/LineRules.h"
 
 namespace {
 
@@ -117,7 +117,7 @@ TEST(ErrorBoxText, AppendsAPeriodAfterDoubleByteCharactersAndBytesAboveIt) {
 }
 
 TEST(StoredPicture, AcceptsTheCheckedInPictureAndRejectsDamagedForms) {
-  std::ifstream in(PS_SOURCE_DIR "/src/app/res/image1.stored", std::ios::binary);
+  std::ifstream in(PS_SOURCE_DIR "/src/ui/res/image1.stored", std::ios::binary);
   std::vector<uint8_t> stored((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
   ASSERT_EQ(stored.size(), 66626u);
   const auto bmp = forms::StoredPictureBitmap(stored.data(), stored.size());

@@ -5,7 +5,7 @@
 
 #include <string>
 
-#include "forms/Wide.h"
+#include "text/Wide.h"
 
 namespace wintest {
 

@@ -5,7 +5,7 @@
 #include "LiteralArchive.h"
 #include "TempDir.h"
 #include "FileTree.h"
-#include "archive/Compress.h"
+#include "ui/Compress.h"
 #include "forms/Forms.h"
 
 using namespace wintest;
@@ -23,7 +23,7 @@ class Extraction : public ::testing::Test {
     app = std::make_unique<forms::TApplication>();
     app->CreateForm(CompressForm);
     dir = std::make_unique<TempDir>("extract");
-    CreateDirectoryW(forms::Wide(game()).c_str(), nullptr);
+    CreateDirectoryW(text::Wide(game()).c_str(), nullptr);
   }
   void TearDown() override {
     dir.reset();
@@ -35,7 +35,7 @@ class Extraction : public ::testing::Test {
     const int n = CompressForm->ExtractArchive(*dir / "work.tmp", game());
     EXPECT_FALSE(CompressForm->Visible());
     // The archive is closed again: it can be deleted at once.
-    EXPECT_TRUE(DeleteFileW(forms::Wide(*dir / "work.tmp").c_str()));
+    EXPECT_TRUE(DeleteFileW(text::Wide(*dir / "work.tmp").c_str()));
     return n;
   }
   std::unique_ptr<forms::TApplication> app;
@@ -55,7 +55,7 @@ TEST_F(Extraction, WritesEveryFileBelowTheTargetCreatingFoldersWithJapaneseNames
   EXPECT_EQ(CompressForm->Label1.Caption(), game() + "\\Game02.exe");
   // The bar ends at the archive's end, and nothing temporary remains.
   EXPECT_EQ(CompressForm->AllBar.Position(), CompressForm->AllBar.Max());
-  EXPECT_TRUE(testfiles::StagingLeftovers(testfiles::TakeSnapshot(forms::Wide(game()))).empty());
+  EXPECT_TRUE(testfiles::StagingLeftovers(testfiles::TakeSnapshot(text::Wide(game()))).empty());
 }
 
 TEST_F(Extraction, EndingRecordsStopTheLoopUncounted) {
@@ -69,7 +69,7 @@ TEST_F(Extraction, EndingRecordsStopTheLoopUncounted) {
 TEST_F(Extraction, AnEmptyOrMissingArchiveWritesNothing) {
   EXPECT_EQ(Extract(""), 0);
   EXPECT_EQ(CompressForm->ExtractArchive(*dir / "missing.tmp", game()), 0);
-  EXPECT_TRUE(testfiles::TakeSnapshot(forms::Wide(game())).empty());
+  EXPECT_TRUE(testfiles::TakeSnapshot(text::Wide(game())).empty());
 }
 
 // A failure anywhere in a run leaves the game folder as it was: the same
@@ -111,26 +111,26 @@ TEST_F(Extraction, EveryFailureLeavesTheGameFolderExactlyAsItWas) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
     EXPECT_FALSE(Exists(*dir / "up.txt"));
-    testfiles::RemoveTree(forms::Wide(game()));
-    CreateDirectoryW(forms::Wide(game()).c_str(), nullptr);
+    testfiles::RemoveTree(text::Wide(game()));
+    CreateDirectoryW(text::Wide(game()).c_str(), nullptr);
     WriteFile(game() + "\\Game02.exe", "old game");
-    CreateDirectoryW(forms::Wide(game() + "\\データ").c_str(), nullptr);
+    CreateDirectoryW(text::Wide(game() + "\\データ").c_str(), nullptr);
     WriteFile(game() + "\\データ\\keep.bin", std::string(13000, 'k'));
     WriteFile(game() + "\\readme.txt", "old readme");
-    if (c.folderInTheWay) CreateDirectoryW(forms::Wide(game() + "\\" + c.folderInTheWay).c_str(), nullptr);
+    if (c.folderInTheWay) CreateDirectoryW(text::Wide(game() + "\\" + c.folderInTheWay).c_str(), nullptr);
     if (c.fileInTheWay) WriteFile(game() + "\\" + c.fileInTheWay, "in the way");
-    if (c.readOnly) SetFileAttributesW(forms::Wide(game() + "\\" + c.readOnly).c_str(), FILE_ATTRIBUTE_READONLY);
-    const testfiles::Snapshot before = testfiles::TakeSnapshot(forms::Wide(game()));
+    if (c.readOnly) SetFileAttributesW(text::Wide(game() + "\\" + c.readOnly).c_str(), FILE_ATTRIBUTE_READONLY);
+    const testfiles::Snapshot before = testfiles::TakeSnapshot(text::Wide(game()));
     HANDLE held = INVALID_HANDLE_VALUE;
     if (c.heldOpen) {
-      held = CreateFileW(forms::Wide(game() + "\\" + c.heldOpen).c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0,
+      held = CreateFileW(text::Wide(game() + "\\" + c.heldOpen).c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0,
                          nullptr);
       ASSERT_NE(held, INVALID_HANDLE_VALUE);
     }
     BoxWatcher watcher;
     EXPECT_EQ(Extract(c.archive), 0);
     if (held != INVALID_HANDLE_VALUE) CloseHandle(held);
-    const testfiles::Snapshot after = testfiles::TakeSnapshot(forms::Wide(game()));
+    const testfiles::Snapshot after = testfiles::TakeSnapshot(text::Wide(game()));
     EXPECT_EQ(after, before);
     EXPECT_TRUE(testfiles::StagingLeftovers(after).empty());
     // Only a folder that could not be made has a message of its own.
@@ -139,7 +139,7 @@ TEST_F(Extraction, EveryFailureLeavesTheGameFolderExactlyAsItWas) {
     if (c.fileInTheWay) {
       EXPECT_EQ(seen[0].text, L"ディレクトリを作成できませんでした");
     }
-    if (c.readOnly) SetFileAttributesW(forms::Wide(game() + "\\" + c.readOnly).c_str(), FILE_ATTRIBUTE_NORMAL);
+    if (c.readOnly) SetFileAttributesW(text::Wide(game() + "\\" + c.readOnly).c_str(), FILE_ATTRIBUTE_NORMAL);
   }
 }
 
@@ -151,17 +151,17 @@ TEST_F(Extraction, AFullDiskLeavesTheGameFolderAsItWas) {
     GTEST_SKIP() << "no small disk at S: (mounting a tmpfs needs root; see scripts/lib.sh)";
   }
   const std::string target = "S:\\fullgame";
-  testfiles::RemoveTree(forms::Wide(target));
-  ASSERT_TRUE(CreateDirectoryW(forms::Wide(target).c_str(), nullptr));
+  testfiles::RemoveTree(text::Wide(target));
+  ASSERT_TRUE(CreateDirectoryW(text::Wide(target).c_str(), nullptr));
   WriteFile(target + "\\Game02.exe", std::string(13000, 'g'));
-  const testfiles::Snapshot before = testfiles::TakeSnapshot(forms::Wide(target));
+  const testfiles::Snapshot before = testfiles::TakeSnapshot(text::Wide(target));
   WriteFile(*dir / "work.tmp", Archive({{"Game02.exe", std::string(20000, 'n')},
                                         {"big.bin", std::string(static_cast<size_t>(total.QuadPart), 'b')}}));
   EXPECT_EQ(CompressForm->ExtractArchive(*dir / "work.tmp", target), 0);
-  const testfiles::Snapshot after = testfiles::TakeSnapshot(forms::Wide(target));
+  const testfiles::Snapshot after = testfiles::TakeSnapshot(text::Wide(target));
   EXPECT_EQ(after, before);
   EXPECT_TRUE(testfiles::StagingLeftovers(after).empty());
-  testfiles::RemoveTree(forms::Wide(target));
+  testfiles::RemoveTree(text::Wide(target));
 }
 
 TEST_F(Extraction, TheDemoPatchYieldsAllItsFilesAndTheBarEndsAtItsEnd) {
@@ -171,7 +171,7 @@ TEST_F(Extraction, TheDemoPatchYieldsAllItsFilesAndTheBarEndsAtItsEnd) {
   for (auto& c : archive)
     if (c == L'/') c = L'\\';
   if (archive[0] == L'\\') archive = L"Z:" + archive;
-  const int n = CompressForm->ExtractArchive(forms::Narrow(archive), game());
+  const int n = CompressForm->ExtractArchive(text::Narrow(archive), game());
   EXPECT_EQ(n, 283);
   EXPECT_EQ(CompressForm->AllBar.Position(), CompressForm->AllBar.Max());
   WIN32_FILE_ATTRIBUTE_DATA data;

@@ -12,10 +12,12 @@
 #include "BoxWatcher.h"
 #include "TempDir.h"
 #include "WindowInspection.h"
-#include "filesys/FileCtrl.h"
-#include "forms/Wide.h"
+#include "chooser/FileCtrl.h"
+#include "text/Wide.h"
 
 using namespace forms;
+using text::Narrow;
+using text::Wide;
 using wintest::TempDir;
 
 // Once set, the next allocation of the thread that set it throws

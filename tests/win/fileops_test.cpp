@@ -3,9 +3,9 @@
 #include <gtest/gtest.h>
 
 #include "TempDir.h"
-#include "filesys/FileOps.h"
-#include "filesys/PathRules.h"
-#include "forms/Exceptions.h"
+#include "platform/FileOps.h"
+#include "text/PathRules.h"
+#include "platform/Exceptions.h"
 
 using namespace wintest;
 
@@ -18,7 +18,7 @@ const std::string kHyo = "表";
 TEST(FileOps, FolderAndFileTestsTellEntriesApart) {
   TempDir dir("tests");
   WriteFile(dir / "file.txt", "x");
-  CreateDirectoryW(forms::Wide(dir / (kSo + kHyo)).c_str(), nullptr);
+  CreateDirectoryW(text::Wide(dir / (kSo + kHyo)).c_str(), nullptr);
   WriteFile(dir / (kSo + kHyo) + "\\" + kHyo, "y");
 
   struct Case {
@@ -50,7 +50,7 @@ TEST(FileOps, AFileStampedBefore1980IsStillAFile) {
   TempDir dir("old");
   const std::string path = dir / "Game02.exe";
   WriteFile(path, "old game");
-  HANDLE h = CreateFileW(forms::Wide(path).c_str(), FILE_WRITE_ATTRIBUTES, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+  HANDLE h = CreateFileW(text::Wide(path).c_str(), FILE_WRITE_ATTRIBUTES, 0, nullptr, OPEN_EXISTING, 0, nullptr);
   SYSTEMTIME st{1975, 6, 0, 1, 12, 0, 0, 0};
   FILETIME ft;
   SystemTimeToFileTime(&st, &ft);
@@ -85,7 +85,7 @@ TEST(FileOps, MakeDirectoryPathCreatesOutermostFirstAndStopsAtAFileInTheWay) {
   EXPECT_FALSE(Exists(dir / "a\\b"));
 
   // The outer levels made before a failing one stay.
-  CreateDirectoryW(forms::Wide(dir / "x").c_str(), nullptr);
+  CreateDirectoryW(text::Wide(dir / "x").c_str(), nullptr);
   WriteFile(dir / "x\\y", "in the way");
   EXPECT_FALSE(MakeDirectoryPath(dir / "x\\y\\z"));
   EXPECT_TRUE(IsDirectory(dir / "x"));

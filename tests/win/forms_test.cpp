@@ -4,13 +4,15 @@
 #include "BoxWatcher.h"
 #include "TempDir.h"
 #include "WindowInspection.h"
-#include "app/WaitDialog.h"
-#include "archive/Compress.h"
+#include "ui/WaitDialog.h"
+#include "ui/Compress.h"
 #include "forms/Dialogs.h"
 #include "forms/Forms.h"
-#include "setup/PatchSetup.h"
+#include "ui/PatchSetup.h"
 
 using namespace forms;
+using text::Narrow;
+using text::Wide;
 using wintest::BoxWatcher;
 
 namespace {

@@ -12,13 +12,15 @@
 
 #include "ExpectedLayout.h"
 #include "WindowInspection.h"
-#include "app/WaitDialog.h"
-#include "archive/Compress.h"
+#include "ui/WaitDialog.h"
+#include "ui/Compress.h"
 #include "forms/Forms.h"
-#include "forms/Wide.h"
-#include "setup/PatchSetup.h"
+#include "text/Wide.h"
+#include "ui/PatchSetup.h"
 
 using namespace forms;
+using text::Narrow;
+using text::Wide;
 
 namespace {
 

@@ -2,9 +2,9 @@
 #include <gtest/gtest.h>
 
 #include "TempDir.h"
-#include "support/Library.h"
-#include "support/ShellApi.h"
-#include "support/Shelllink.h"
+#include "platform/Library.h"
+#include "platform/ShellApi.h"
+#include "platform/Shelllink.h"
 
 using namespace wintest;
 

@@ -1,5 +1,5 @@
 // Checks the generated files' byte layouts and that the copies checked in
-// under src/app/res are exactly what the generator makes now.
+// under src/ui/res are exactly what the generator makes now.
 #include "artgen.h"
 
 #include <gtest/gtest.h>

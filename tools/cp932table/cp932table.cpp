@@ -1,6 +1,6 @@
 // cp932table: prints every run of double-byte codes that this host's iconv
 // decodes in code page 932 ("CP932", alias "WINDOWS-31J") to exactly one
-// character, as the body of src/filesys/Cp932Assigned.inc. generate.sh runs it.
+// character, as the body of src/text/Cp932Assigned.inc. generate.sh runs it.
 #include <iconv.h>
 
 #include <cstdio>

@@ -9,11 +9,11 @@
 #include <string_view>
 #include <system_error>
 
-#include "archive/engine/ByteReader.h"
-#include "archive/engine/Check.h"
-#include "archive/engine/Decoder.h"
-#include "archive/engine/RecordName.h"
-#include "archive/engine/Trailer.h"
+#include "engine/ByteReader.h"
+#include "engine/Check.h"
+#include "engine/Decoder.h"
+#include "engine/RecordName.h"
+#include "engine/Trailer.h"
 #include "packlib/HostNames.h"
 #include "packlib/StreamScan.h"
 

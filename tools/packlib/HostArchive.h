@@ -9,9 +9,9 @@
 #include <string>
 #include <vector>
 
-#include "archive/engine/Check.h"
-#include "archive/engine/Extractor.h"
-#include "archive/engine/PipelinedSink.h"
+#include "engine/Check.h"
+#include "engine/Extractor.h"
+#include "engine/PipelinedSink.h"
 #include "packlib/LzssEncoder.h"
 
 namespace packer {

@@ -2,9 +2,9 @@
 
 #include <algorithm>
 
-#include "archive/engine/ByteReader.h"
-#include "archive/engine/Decoder.h"
-#include "archive/engine/Trailer.h"
+#include "engine/ByteReader.h"
+#include "engine/Decoder.h"
+#include "engine/Trailer.h"
 
 namespace packer {
 namespace {

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "archive/engine/Check.h"
+#include "engine/Check.h"
 #include "packlib/PeResources.h"
 
 namespace packer {

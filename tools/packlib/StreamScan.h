@@ -4,7 +4,7 @@
 #include <array>
 #include <cstdint>
 
-#include "archive/engine/ByteReader.h"
+#include "engine/ByteReader.h"
 
 namespace packer {
 

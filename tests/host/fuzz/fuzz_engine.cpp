@@ -14,12 +14,12 @@
 #include <vector>
 
 #include "TestBytes.h"
-#include "archive/engine/Check.h"
-#include "archive/engine/Decoder.h"
-#include "archive/engine/Extractor.h"
-#include "archive/engine/PipelinedSink.h"
-#include "archive/engine/RecordName.h"
-#include "archive/engine/Trailer.h"
+#include "engine/Check.h"
+#include "engine/Decoder.h"
+#include "engine/Extractor.h"
+#include "engine/PipelinedSink.h"
+#include "engine/RecordName.h"
+#include "engine/Trailer.h"
 
 namespace {
 

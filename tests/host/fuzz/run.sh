@@ -11,7 +11,7 @@ mkdir -p "$out/corpus"
 clang++ -std=c++20 -g -O1 -fsanitize=fuzzer,address,undefined -fno-sanitize-recover=undefined \
   -I"$root/src" -I"$root/tests/host" \
   "$root/tests/host/fuzz/fuzz_engine.cpp" \
-  "$root"/src/archive/engine/*.cpp "$root/src/filesys/PathRules.cpp" "$root/src/filesys/Cp932Assigned.cpp" \
+  "$root"/src/engine/*.cpp "$root/src/text/PathRules.cpp" "$root/src/text/Cp932Assigned.cpp" \
   -o "$out/fuzz_engine"
 # Seeds: the 16-byte record as an archive, alone and before an ending record
 # and the start of a trailer, and a few streams for the comparison.

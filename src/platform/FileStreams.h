@@ -1,0 +1,54 @@
+// Archive sources and sinks over Win32 file handles (CP932 paths).
+#pragma once
+
+#include <windows.h>
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "engine/ByteReader.h"
+#include "engine/OutputSink.h"
+
+namespace filesys {
+
+// A file read as raw bytes; closes it when destroyed.
+class FileSource : public archive::ByteSource {
+ public:
+  // Null when the file cannot be opened.
+  static std::unique_ptr<FileSource> Open(const std::string& path);
+  // Takes over an open handle (with read access).
+  explicit FileSource(HANDLE handle) : handle_(handle) {}
+  ~FileSource() override;
+  FileSource(const FileSource&) = delete;
+  FileSource& operator=(const FileSource&) = delete;
+  size_t ReadSome(uint8_t* buffer, size_t size) override;
+  uint64_t Length() const;
+  // Moves back to the first byte; false when the handle cannot seek.
+  bool Rewind();
+  // Reads exactly `size` bytes at `offset`; false when they are not all there.
+  bool ReadAt(uint64_t offset, uint8_t* buffer, size_t size);
+
+ private:
+  HANDLE handle_;
+};
+
+// A file created for writing raw bytes.
+class FileSink : public archive::OutputSink {
+ public:
+  enum Disposition : DWORD { kCreateOrTruncate = CREATE_ALWAYS, kCreateNew = CREATE_NEW };
+  // Null when the file cannot be created (kCreateNew: also when the name exists).
+  static std::unique_ptr<FileSink> Create(const std::string& path, Disposition disposition = kCreateOrTruncate);
+  static std::unique_ptr<FileSink> Create(const std::wstring& path, Disposition disposition);
+  ~FileSink() override;
+  FileSink(const FileSink&) = delete;
+  FileSink& operator=(const FileSink&) = delete;
+  bool Write(const uint8_t* data, size_t size) override;
+  bool Close() override;
+
+ private:
+  explicit FileSink(HANDLE handle) : handle_(handle) {}
+  HANDLE handle_;
+};
+
+}  // namespace filesys

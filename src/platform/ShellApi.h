@@ -1,0 +1,21 @@
+// The shell calls behind TShellLink. Kept in their own unit: the shell's
+// headers declare a class named ShellLink, the name of our global instance.
+// Part of the Shelllink unit (see Shelllink.h).
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+
+namespace shellapi {
+
+// CSIDL value of the folder that holds the user's own desktop items.
+constexpr int kDesktopDirectory = 0x0010;
+
+// The file-system path of a special folder; false when there is none.
+bool SpecialFolderPath(HWND owner, int folder, std::wstring& path);
+
+// Saves a shortcut file; false when it could not be saved.
+bool SaveShortcut(const std::wstring& linkPath, const std::wstring& target, const std::wstring& workingDir);
+
+}  // namespace shellapi

@@ -1,0 +1,129 @@
+// The patch run apart from any window: the folder tests, the scratch file,
+// the check of the whole archive, the staged extraction with its commit or
+// roll-back, and the version-and-shortcut step. It returns an outcome; the
+// setup window shows the messages that go with it.
+// Part of the PatchSetup and Compress units (see ui/PatchSetup.h, ui/Compress.h).
+#pragma once
+
+#include <windows.h>
+
+#include <cstdint>
+#include <exception>
+#include <mutex>
+#include <span>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "engine/Check.h"
+#include "engine/Ring.h"
+#include "platform/FileStreams.h"
+
+namespace patchrun {
+
+enum class Outcome {
+  kNoFolder,       // M1; the setup window stays
+  kBadFolderName,  // the folder's name holds characters that cannot be used; the window stays
+  kNoGame,         // M2; the window stays
+  kFailed,         // M3: nothing in the game folder changed
+  kFolderFailed,   // the folder message, then M3: nothing changed
+  kDone,           // M4
+  kRenameFailed,   // M5
+  kCreated,        // M6
+  kNoShortcut,     // M7
+};
+
+// The messages of an outcome, in the order they are shown.
+std::vector<std::string> Messages(Outcome outcome);
+// False for the outcomes that leave the setup window open for another try.
+bool EndsProgram(Outcome outcome);
+
+// What the run reports while it works. Called on the thread that runs it.
+class Progress {
+ public:
+  virtual ~Progress() = default;
+  // The scratch file is written and the archive checked (the wait window).
+  virtual void Preparing(bool /*on*/) {}
+  // The staged extraction begins (the progress window, its bar counting archive bytes).
+  virtual void ExtractionStarted(uint64_t /*archiveLength*/) {}
+  // The file now being written, by its final path.
+  virtual void FileStarted(const std::string& /*finalPath*/) {}
+  // A file is complete; the archive's next record starts at `offset`.
+  virtual void FileWritten(uint64_t /*offset*/) {}
+  virtual void ExtractionEnded() {}
+};
+
+struct Settings {
+  std::string target;  // the game folder, as the folder field holds it
+  std::string exeDir;  // the program's folder ending in '\'; empty when it has no exact CP932 form
+  HWND owner = nullptr;
+  archive::Ring* ring = nullptr;  // the decoder's ring, owned by the progress window
+};
+
+// The whole run. The framework's errors (a missing resource, a scratch file
+// that cannot be created or written) are raised as Exception, before
+// anything in the game folder is touched. `version` receives the version line.
+Outcome RunPatch(const Settings& settings, Progress& progress, std::string& version);
+
+struct ExtractResult {
+  int count = 0;              // files written; 0 when nothing changed
+  bool folderFailed = false;  // a sub-folder could not be made
+};
+
+// Checks the archive (its trailer, when it has one, and every record), and
+// only when all is well stages every file and commits them; any failure rolls
+// the game folder back. Reads the archive from its start each time.
+ExtractResult ExtractArchiveFile(filesys::FileSource& archive, const std::string& target, archive::Ring& ring,
+                                 Progress& progress);
+
+// The check alone: what the extraction would return, with nothing written.
+archive::CheckResult CheckArchiveFile(filesys::FileSource& archive, const std::string& target,
+                                      const archive::Ring& ring);
+archive::CheckResult CheckArchiveBytes(std::span<const uint8_t> archive, const std::string& target,
+                                       const archive::Ring& ring);
+
+// Runs a patch run on a thread of its own, so the windows keep answering
+// while it works. The run's progress is kept as a view that the window
+// thread reads whenever it likes; every exception of the run is caught on
+// the worker and raised again by Result() on the thread that asks.
+class Worker : private Progress {
+ public:
+  enum class Phase { kStarting, kPreparing, kWorking, kExtracting, kDone };
+  struct View {
+    Phase phase = Phase::kStarting;
+    unsigned preparations = 0;  // times the scratch file was begun (0 or 1)
+    unsigned extractions = 0;   // extractions begun so far
+    uint64_t archiveLength = 0;
+    uint64_t position = 0;     // the archive offset of the next record
+    std::string path;          // the file being written
+  };
+
+  explicit Worker(Settings settings);
+  ~Worker();  // waits for the run to end
+  Worker(const Worker&) = delete;
+  Worker& operator=(const Worker&) = delete;
+
+  // Signalled once the run has ended (for MsgWaitForMultipleObjects).
+  HANDLE Done() const { return done_; }
+  View Snapshot() const;
+  // The outcome, once Done() is signalled; raises the run's exception if it had one.
+  Outcome Result(std::string& version);
+
+ private:
+  void Preparing(bool on) override;
+  void ExtractionStarted(uint64_t archiveLength) override;
+  void FileStarted(const std::string& finalPath) override;
+  void FileWritten(uint64_t offset) override;
+  void ExtractionEnded() override;
+
+  Settings settings_;
+  HANDLE done_;
+  mutable std::mutex mutex_;
+  View view_;
+  Outcome outcome_ = Outcome::kFailed;
+  std::string version_;
+  std::exception_ptr error_;
+  std::thread thread_;
+};
+
+}  // namespace patchrun

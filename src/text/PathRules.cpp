@@ -1,0 +1,55 @@
+#include "text/PathRules.h"
+
+namespace pathrules {
+
+bool IsCharStart(std::string_view s, size_t i) {
+  // Walk from the start: a lead byte swallows the byte after it.
+  size_t k = 0;
+  while (k < i) k += IsLeadByte(static_cast<unsigned char>(s[k])) && k + 1 < s.size() ? 2 : 1;
+  return k == i;
+}
+
+bool IsPathDelimiter(std::string_view s, size_t i) {
+  return i < s.size() && s[i] == '\\' && IsCharStart(s, i);
+}
+
+bool EndsWithDelimiter(std::string_view s) {
+  return !s.empty() && IsPathDelimiter(s, s.size() - 1);
+}
+
+size_t LastDelimiter(std::string_view s, std::string_view chars) {
+  size_t last = std::string_view::npos;
+  for (size_t k = 0; k < s.size();) {
+    const auto b = static_cast<unsigned char>(s[k]);
+    if (IsLeadByte(b) && k + 1 < s.size()) {
+      k += 2;
+      continue;
+    }
+    if (chars.find(s[k]) != std::string_view::npos) last = k;
+    ++k;
+  }
+  return last;
+}
+
+std::string Parent(std::string_view path) {
+  const size_t i = LastDelimiter(path, "\\:");
+  return i == std::string_view::npos ? std::string() : std::string(path.substr(0, i + 1));
+}
+
+std::string WithoutTrailingDelimiter(std::string_view path) {
+  if (EndsWithDelimiter(path)) path.remove_suffix(1);
+  return std::string(path);
+}
+
+std::string FolderPart(std::string_view path) {
+  const size_t i = LastDelimiter(path, "\\");
+  if (i == std::string_view::npos) return std::string();
+  const bool keep = i > 0 && (path[i - 1] == ':' || IsPathDelimiter(path, i - 1));
+  return std::string(path.substr(0, keep ? i + 1 : i));
+}
+
+bool EndsWithDoubleByte(std::string_view s) {
+  return s.size() >= 2 && !IsCharStart(s, s.size() - 1);
+}
+
+}  // namespace pathrules

@@ -1,0 +1,51 @@
+// The setup window: the game folder, Browse, the patch run and Cancel.
+// The PatchSetup unit: this window; the patch run it starts is run/PatchRun.
+#pragma once
+
+#include <string>
+
+#include "chooser/FileCtrl.h"
+#include "forms/Forms.h"
+
+class TInstallForm : public forms::TForm {
+ public:
+  TInstallForm();
+
+  forms::TButton SetupButton;
+  forms::TLabel Label1;
+  forms::TButton Button1;
+  forms::TButton Button2;
+  forms::TEdit Edit1;
+  TFileListBox FileListBox1;
+  forms::TLabel Label2;
+  forms::TImage Image1;
+
+  void FormCreate();
+  void SetupButtonClick();
+  void Button1Click();
+  void Button2Click();
+  void FormClose(forms::TCloseAction& Action);
+  void FormShow();
+
+  const std::string& ExeDir() const { return FExeDir; }
+  const std::string& Version() const { return FVersion; }
+
+ protected:
+  void DoCreate() override { FormCreate(); }
+  void DoShow() override { FormShow(); }
+  void DoClose(forms::TCloseAction& action) override { FormClose(action); }
+  LRESULT WndProc(UINT message, WPARAM wParam, LPARAM lParam) override;
+
+ private:
+  // The windows show the run's progress at most this often (milliseconds).
+  static constexpr DWORD kProgressInterval = 33;
+  std::string FVersion;
+  std::string FExeDir;
+  bool FRunning = false;  // a patch run is at work
+};
+
+extern TInstallForm* InstallForm;
+
+// The folder of a program path, up to and including its last single-byte '\'
+// or ':' (a 0x5C trail byte is part of a name).
+std::string FolderOfProgram(const std::string& programPath);
