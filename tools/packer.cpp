@@ -98,14 +98,7 @@ int ListOrVerify(const char* archivePath, bool verify) {
   if (!verify) return 0;
 
   PrintLengths(report.referencesByLength);
-  for (const std::string& note : report.notes) std::printf("note: %s\n", note.c_str());
-  for (const std::string& failure : report.failures) std::printf("FAIL: %s\n", failure.c_str());
-  if (!report.Passes()) {
-    std::printf("FAILED: the installer would not extract this archive\n");
-    return 1;
-  }
-  std::printf("OK: the installer extracts %d files\n", report.engineCount);
-  return 0;
+  return packer::PrintVerdict(report);
 }
 
 int Extract(const char* archivePath, const char* folder) {

@@ -41,14 +41,7 @@ int Verify(const fs::path& given) {
   for (const auto& r : report.records) total += r.size;
   std::printf("%zu records, %llu bytes decoded%s\n", report.records.size(), static_cast<unsigned long long>(total),
               report.endingRecord ? ", then an ending record" : "");
-  for (const std::string& note : report.notes) std::printf("note: %s\n", note.c_str());
-  for (const std::string& failure : report.failures) std::printf("FAIL: %s\n", failure.c_str());
-  if (!report.Passes()) {
-    std::printf("FAILED: the installer would not extract this archive\n");
-    return 1;
-  }
-  std::printf("OK: the installer extracts %d files\n", report.engineCount);
-  return 0;
+  return packer::PrintVerdict(report);
 }
 
 }  // namespace

@@ -49,6 +49,18 @@ class PatchRun : public InstallerTest {
   void UseArchive(const std::vector<ArchiveFile>& files) {
     ASSERT_TRUE(ReplaceCarriedArchive(exe, MakeArchive(files)));
   }
+  // Starts `program` on `game` and expects the error box of a scratch file
+  // beside it that cannot be created; answers it and closes the program.
+  void ExpectScratchFileRefused(const std::wstring& program, const std::wstring& folder, const std::wstring& game) {
+    Installer app(program);
+    HWND setup = StartWith(app, game);
+    PressStart(setup);
+    const Box box = app.WaitBox();
+    EXPECT_EQ(box.text, L"ファイル " + folder + L"\\work.tmp を作成できません.");
+    Installer::Answer(box, L"OK");
+    EXPECT_TRUE(WaitGone(box));
+    CloseSetup(app, setup);
+  }
   void PutOnDesktop(const std::wstring& name) { WriteFileBytes(DesktopFolder() + L"\\" + name, "shortcut"); }
 };
 
@@ -128,14 +140,7 @@ TEST_F(PatchRun, AStaleScratchFileOfItsOwnIsReplacedAnyOtherFileIsLeftAlone) {
   // Anything else there is not ours: the run stops before touching it.
   WriteFileBytes(root + L"\\work.tmp", "a player's file");
   const testfiles::Snapshot before = testfiles::TakeSnapshot(game);
-  Installer app(exe);
-  HWND setup = StartWith(app, game);
-  PressStart(setup);
-  const Box box = app.WaitBox();
-  EXPECT_EQ(box.text, L"ファイル " + root + L"\\work.tmp を作成できません.");
-  Installer::Answer(box, L"OK");
-  EXPECT_TRUE(WaitGone(box));
-  CloseSetup(app, setup);
+  ExpectScratchFileRefused(exe, root, game);
   EXPECT_EQ(ReadFileBytes(root + L"\\work.tmp"), "a player's file");
   EXPECT_EQ(testfiles::TakeSnapshot(game), before);
 }
@@ -402,14 +407,7 @@ TEST_F(PatchRun, ALinkedScratchFileIsNeitherWrittenNorDeleted) {
   ASSERT_TRUE(CopyFileW(exe.c_str(), copy.c_str(), FALSE));
   const std::wstring game = MakeGame(folder + L"\\game");
   const std::string linked = ReadFileBytes(folder + L"\\work.tmp");
-  Installer app(copy);
-  HWND setup = StartWith(app, game);
-  PressStart(setup);
-  const Box box = app.WaitBox();
-  EXPECT_EQ(box.text, L"ファイル " + folder + L"\\work.tmp を作成できません.");
-  Installer::Answer(box, L"OK");
-  EXPECT_TRUE(WaitGone(box));
-  CloseSetup(app, setup);
+  ExpectScratchFileRefused(copy, folder, game);
   EXPECT_EQ(ReadFileBytes(folder + L"\\work.tmp"), linked);
   EXPECT_EQ(ReadFileBytes(game + L"\\Game02.exe"), "old game");
 }

@@ -468,4 +468,15 @@ void Judge(VerifyReport& report) {
   }
 }
 
+int PrintVerdict(const VerifyReport& report) {
+  for (const std::string& note : report.notes) std::printf("note: %s\n", note.c_str());
+  for (const std::string& failure : report.failures) std::printf("FAIL: %s\n", failure.c_str());
+  if (!report.Passes()) {
+    std::printf("FAILED: the installer would not extract this archive\n");
+    return 1;
+  }
+  std::printf("OK: the installer extracts %d files\n", report.engineCount);
+  return 0;
+}
+
 }  // namespace packer

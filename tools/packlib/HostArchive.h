@@ -111,4 +111,9 @@ bool VerifyArchive(const std::filesystem::path& archivePath, VerifyReport& repor
 // Fills `failures` and `notes` from the rest of the report.
 void Judge(VerifyReport& report);
 
+// Prints the notes, the failures and the verdict of a judged report, as
+// `packer verify` ends; returns the exit code (0 when the installer extracts
+// every file).
+int PrintVerdict(const VerifyReport& report);
+
 }  // namespace packer
