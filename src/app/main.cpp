@@ -4,11 +4,11 @@
 
 #include <commctrl.h>
 
-#include "run/Texts.h"
-#include "ui/WaitDialog.h"
-#include "ui/Compress.h"
 #include "forms/Forms.h"
+#include "run/Texts.h"
+#include "ui/Compress.h"
 #include "ui/PatchSetup.h"
+#include "ui/WaitDialog.h"
 
 namespace {
 

@@ -3,9 +3,9 @@
 #include <algorithm>
 
 #include "chooser/ChooserRules.h"
+#include "forms/Gdi.h"
 #include "platform/Handles.h"
 #include "text/PathRules.h"
-#include "forms/Gdi.h"
 #include "text/Wide.h"
 
 using text::Narrow;

@@ -4,8 +4,8 @@
 
 #include "chooser/ChooserRules.h"
 #include "chooser/FileCtrl.h"
-#include "platform/FileOps.h"
 #include "forms/Dialogs.h"
+#include "platform/FileOps.h"
 #include "text/Wide.h"
 
 using text::Narrow;

@@ -6,8 +6,8 @@
 #include <cstring>
 
 #include "forms/Gdi.h"
-#include "platform/ResourceBlock.h"
 #include "forms/StoredPicture.h"
+#include "platform/ResourceBlock.h"
 #include "text/Wide.h"
 
 using text::Narrow;

@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <exception>
 
-#include "text/PathRules.h"
 #include "forms/Dialogs.h"
+#include "text/PathRules.h"
 #include "text/Wide.h"
 
 using text::Wide;

@@ -15,9 +15,9 @@
 #include <string>
 #include <vector>
 
-#include "platform/Exceptions.h"
 #include "forms/Gdi.h"
 #include "forms/Layout.h"
+#include "platform/Exceptions.h"
 
 namespace forms {
 

@@ -2,8 +2,8 @@
 
 #include <windows.h>
 
-#include "text/PathRules.h"
 #include "platform/Exceptions.h"
+#include "text/PathRules.h"
 #include "text/Wide.h"
 
 using text::Wide;

@@ -3,8 +3,8 @@
 #include <cstdio>
 #include <memory>
 
-#include "text/Wide.h"
 #include "text/LineRules.h"
+#include "text/Wide.h"
 
 std::unique_ptr<TLibrary> TextLibrary;
 

@@ -5,8 +5,8 @@
 #include <cstring>
 #include <vector>
 
-#include "platform/Handles.h"
 #include "platform/Exceptions.h"
+#include "platform/Handles.h"
 #include "text/Wide.h"
 
 namespace filesys {

@@ -1,7 +1,7 @@
 #include "platform/Shelllink.h"
 
-#include "text/Wide.h"
 #include "platform/ShellApi.h"
+#include "text/Wide.h"
 
 std::unique_ptr<TShellLink> ShellLink;
 

@@ -3,21 +3,21 @@
 #include <span>
 #include <thread>
 
-#include "run/Texts.h"
 #include "engine/Extractor.h"
 #include "engine/PipelinedSink.h"
 #include "engine/Trailer.h"
 #include "platform/FileOps.h"
 #include "platform/Handles.h"
-#include "text/PathRules.h"
-#include "platform/ScratchFile.h"
-#include "platform/Staging.h"
-#include "platform/ResourceBlock.h"
-#include "text/Wide.h"
 #include "platform/Library.h"
-#include "text/LineRules.h"
+#include "platform/ResourceBlock.h"
+#include "platform/ScratchFile.h"
 #include "platform/ShellApi.h"
 #include "platform/Shelllink.h"
+#include "platform/Staging.h"
+#include "run/Texts.h"
+#include "text/LineRules.h"
+#include "text/PathRules.h"
+#include "text/Wide.h"
 
 namespace patchrun {
 namespace {

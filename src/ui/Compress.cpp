@@ -1,9 +1,9 @@
 #include "ui/Compress.h"
 
-#include "ui/Layouts.h"
-#include "run/Texts.h"
-#include "platform/FileStreams.h"
 #include "forms/Dialogs.h"
+#include "platform/FileStreams.h"
+#include "run/Texts.h"
+#include "ui/Layouts.h"
 
 TCompressForm* CompressForm = nullptr;
 

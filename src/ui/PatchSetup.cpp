@@ -1,18 +1,18 @@
 #include "ui/PatchSetup.h"
 
-#include "ui/Layouts.h"
-#include "run/Texts.h"
-#include "ui/WaitDialog.h"
-#include "ui/Compress.h"
-#include "platform/FileOps.h"
-#include "text/PathRules.h"
-#include "platform/ScratchFile.h"
 #include "forms/Dialogs.h"
-#include "platform/ResourceBlock.h"
-#include "text/Wide.h"
-#include "run/PatchRun.h"
+#include "platform/FileOps.h"
 #include "platform/Library.h"
+#include "platform/ResourceBlock.h"
+#include "platform/ScratchFile.h"
 #include "platform/Shelllink.h"
+#include "run/PatchRun.h"
+#include "run/Texts.h"
+#include "text/PathRules.h"
+#include "text/Wide.h"
+#include "ui/Compress.h"
+#include "ui/Layouts.h"
+#include "ui/WaitDialog.h"
 
 using forms::ShowMessage;
 using text::Wide;

@@ -13,12 +13,12 @@
 #include "engine/Check.h"
 #include "engine/Decoder.h"
 #include "engine/Trailer.h"
-#include "text/PathRules.h"
 #include "packlib/DemoPatch.h"
 #include "packlib/HostArchive.h"
 #include "packlib/HostNames.h"
 #include "packlib/LzssEncoder.h"
 #include "packlib/StreamScan.h"
+#include "text/PathRules.h"
 
 namespace fs = std::filesystem;
 using namespace testbytes;

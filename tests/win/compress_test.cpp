@@ -2,11 +2,11 @@
 #include <gtest/gtest.h>
 
 #include "BoxWatcher.h"
+#include "FileTree.h"
 #include "LiteralArchive.h"
 #include "TempDir.h"
-#include "FileTree.h"
-#include "ui/Compress.h"
 #include "forms/Forms.h"
+#include "ui/Compress.h"
 
 using namespace wintest;
 

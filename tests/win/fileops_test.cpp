@@ -3,9 +3,9 @@
 #include <gtest/gtest.h>
 
 #include "TempDir.h"
+#include "platform/Exceptions.h"
 #include "platform/FileOps.h"
 #include "text/PathRules.h"
-#include "platform/Exceptions.h"
 
 using namespace wintest;
 

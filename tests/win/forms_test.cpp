@@ -4,11 +4,11 @@
 #include "BoxWatcher.h"
 #include "TempDir.h"
 #include "WindowInspection.h"
-#include "ui/WaitDialog.h"
-#include "ui/Compress.h"
 #include "forms/Dialogs.h"
 #include "forms/Forms.h"
+#include "ui/Compress.h"
 #include "ui/PatchSetup.h"
+#include "ui/WaitDialog.h"
 
 using namespace forms;
 using text::Narrow;

@@ -12,11 +12,11 @@
 
 #include "ExpectedLayout.h"
 #include "WindowInspection.h"
-#include "ui/WaitDialog.h"
-#include "ui/Compress.h"
 #include "forms/Forms.h"
 #include "text/Wide.h"
+#include "ui/Compress.h"
 #include "ui/PatchSetup.h"
+#include "ui/WaitDialog.h"
 
 using namespace forms;
 using text::Narrow;
