@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "WindowInspection.h"
+#include "WindowQueries.h"
 
 namespace e2e {
 

@@ -1,6 +1,6 @@
 #include "BoxWatcher.h"
 
-#include "WindowInspection.h"
+#include "WindowQueries.h"
 
 namespace wintest {
 

@@ -11,7 +11,7 @@
 
 #include "BoxWatcher.h"
 #include "TempDir.h"
-#include "WindowInspection.h"
+#include "WindowQueries.h"
 #include "chooser/FileCtrl.h"
 #include "text/Wide.h"
 

@@ -3,7 +3,7 @@
 
 #include "BoxWatcher.h"
 #include "TempDir.h"
-#include "WindowInspection.h"
+#include "WindowQueries.h"
 #include "forms/Dialogs.h"
 #include "forms/Forms.h"
 #include "ui/Compress.h"

@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "ExpectedLayout.h"
-#include "WindowInspection.h"
+#include "WindowQueries.h"
 #include "forms/Forms.h"
 #include "text/Wide.h"
 #include "ui/Compress.h"
