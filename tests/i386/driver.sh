@@ -6,20 +6,9 @@
 # folder, Linux path), shots (the screenshot folder).
 
 failures=0
-expected_failures=0
 
 pass() { echo "  ok    $1"; }
 fail() { echo "  FAIL  $1${2:+: $2}"; failures=$((failures + 1)); }
-# A check known to fail until the product is fixed: counted apart, and a pass
-# is reported loudly so the check gets switched on.
-expected_fail() {  # $1 = name, $2 = passed (0/1), $3 = detail
-  if [ "$2" = 1 ]; then
-    echo "  XPASS $1 (now passes: make it a required check)"
-  else
-    echo "  xfail $1${3:+: $3}"
-    expected_failures=$((expected_failures + 1))
-  fi
-}
 check() {  # $1 = name, $2 = what was found, $3 = what was expected
   if [ "$2" = "$3" ]; then pass "$1"; else fail "$1" "found '$2', expected '$3'"; fi
 }
@@ -114,4 +103,10 @@ answer_box() {  # $1 = box window
 # A listing of a folder's files with their checksums, to compare before/after.
 snapshot() {
   (cd "$1" && find . -type f -print0 | sort -z | xargs -0 -r md5sum)
+}
+# Compares two snapshots; a failure names the first files that differ.
+check_unchanged() {  # $1 = name, $2 = before, $3 = after
+  if [ "$2" = "$3" ]; then pass "$1"; else
+    fail "$1" "$(diff <(echo "$2") <(echo "$3") | grep '^[<>]' | head -n 6 | tr '\n' ' ')"
+  fi
 }
