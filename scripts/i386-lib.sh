@@ -12,10 +12,9 @@ I386_SUITE=bookworm
 I386_MIRROR=${PS_I386_MIRROR:-http://deb.debian.org/debian}
 I386_QEMU=/usr/bin/qemu-i386-static
 I386_BINFMT=/proc/sys/fs/binfmt_misc
-# Inside the chroot: the prefix, its home, and the folder a test run works in.
+# Inside the chroot: the 32-bit Wine prefix and the home its programs see.
 I386_PREFIX=/ps/prefix
 I386_HOME=/ps/home
-I386_WORK=/ps/work
 
 i386_t0=${i386_t0:-$SECONDS}
 # A progress line with the time since the script started, so a slow step is
@@ -83,9 +82,11 @@ i386_mount() {
 
 # Runs a command in the chroot with a clean environment (the host's PATH and
 # tool settings mean nothing there). Extra VAR=value words may come first.
+# The lock's descriptor stays behind: a wineserver that outlives the script
+# must not hold the lock.
 in_chroot() {
   chroot "$I386_ROOT" /usr/bin/env -i PATH=/usr/sbin:/usr/bin:/sbin:/bin HOME=/root \
-    LANG=C.UTF-8 DEBIAN_FRONTEND=noninteractive "$@"
+    LANG=C.UTF-8 DEBIAN_FRONTEND=noninteractive "$@" 9>&-
 }
 
 # The same, as the Wine of the test prefix sees it.

@@ -46,11 +46,18 @@ wait_window() {  # $1 = seconds, $2 = what, $3 = class, $4 = caption
   wait_until "$1" "$2" shown_or_ended "$3" "$4" && window_shown "$3" "$4"
 }
 
+# Exit code 139 is the emulated process killed by SIGSEGV outside Wine's own
+# exception handling: qemu keeps a core, and Wine's own processes die this
+# way under the emulator too, so the program is not necessarily at fault.
+ended_note() {
+  if [ "$(program_rc "$watched")" = 139 ]; then echo " (SIGSEGV of the emulated process; see its core in artifacts/i386)"; fi
+}
+
 # After a step: the program must still be running. When it has ended (a
 # crash) the rest of its run is skipped instead of failing check by check.
 alive() {  # $1 = run name, $2 = the step
   if program_ended "$watched"; then
-    fail "$1: the program is still running after $2" "it ended with exit code $(program_rc "$watched")"
+    fail "$1: the program is still running after $2" "it ended with exit code $(program_rc "$watched")$(ended_note)"
     shot "$watched-ended"
     return 1
   fi
@@ -101,7 +108,7 @@ smoke_run_a() {
   watched=a
   if ! wait_setup_window 1500; then
     fail "run A: the setup window appears" \
-      "$(program_ended "$watched" && echo "the program ended with exit code $(program_rc "$watched")")"
+      "$(program_ended "$watched" && echo "the program ended with exit code $(program_rc "$watched")$(ended_note)")"
     shot a0-no-window
     return
   fi
@@ -202,7 +209,7 @@ smoke_run_b() {
   start_program b "$win\\PatchSetup.exe"
   if ! wait_setup_window 900; then
     fail "run B: the setup window appears" \
-      "$(program_ended "$watched" && echo "the program ended with exit code $(program_rc "$watched")")"
+      "$(program_ended "$watched" && echo "the program ended with exit code $(program_rc "$watched")$(ended_note)")"
     shot b0-no-window
     return
   fi
