@@ -7,12 +7,25 @@
 #include "text/PathRules.h"
 
 namespace archive {
+namespace {
 
-int ExtractArchive(ByteReader& archive, const std::string& target, Ring& ring, ExtractHost& host) {
-  int count = 0;
+// How the walk over the records ended.
+struct Walk {
+  int count = 0;           // files handed over
+  bool stopped = false;    // a stop was reported to the host
+  std::string writeFailed; // the output whose write or close failed; not reported yet
+};
+
+Walk ExtractRecords(ByteReader& archive, const std::string& target, Ring& ring, ExtractHost& host) {
+  Walk walk;
+  auto stop = [&](ExtractStop reason, const std::string& path) {
+    host.Stopped(reason, path);
+    walk.stopped = true;
+    return walk;
+  };
   for (;;) {
     const int length = archive.Get();
-    if (length < 0) return count;  // the archive simply ends after its last record
+    if (length < 0) return walk;  // the archive simply ends after its last record
 
     uint8_t field[255];
     const size_t got = archive.Read(field, static_cast<size_t>(length));
@@ -20,59 +33,58 @@ int ExtractArchive(ByteReader& archive, const std::string& target, Ring& ring, E
     const std::string name(reinterpret_cast<const char*>(field),
                            reinterpret_cast<const char*>(std::find(field, field + got, 0)));
     const std::string path = target + "\\" + name;
-    if (got != static_cast<size_t>(length)) {
-      host.Stopped(ExtractStop::kDamagedArchive, path);
-      return 0;
-    }
-    if (!name.empty() && !IsSafeRecordName(name)) {
-      host.Stopped(ExtractStop::kUnsafeName, path);
-      return 0;
-    }
+    if (got != static_cast<size_t>(length)) return stop(ExtractStop::kDamagedArchive, path);
+    if (!name.empty() && !IsSafeRecordName(name)) return stop(ExtractStop::kUnsafeName, path);
     // The size is read before anything is created, so a record cut inside it
     // neither creates a folder nor truncates an existing file. An empty name
     // ends the extraction whatever follows it.
     uint8_t sizeField[4] = {};
-    if (archive.Read(sizeField, 4) != 4 && !name.empty()) {
-      host.Stopped(ExtractStop::kDamagedArchive, path);
-      return 0;
-    }
+    if (archive.Read(sizeField, 4) != 4 && !name.empty()) return stop(ExtractStop::kDamagedArchive, path);
     const uint32_t size = sizeField[0] | (sizeField[1] << 8) | (sizeField[2] << 16) |
                           (static_cast<uint32_t>(sizeField[3]) << 24);
 
     if (!host.MakeFolder(pathrules::FolderPart(path))) {
       host.FolderFailed();
-      return 0;
+      walk.stopped = true;
+      return walk;
     }
     std::unique_ptr<OutputSink> output;
     if (!name.empty()) {
       output = host.OpenOutput(path);
-      if (!output) {
-        host.Stopped(ExtractStop::kCannotOpenOutput, path);
-        return 0;
-      }
+      if (!output) return stop(ExtractStop::kCannotOpenOutput, path);
     }
     if (!name.empty()) host.ShowFile(path);  // a nameless ending record names no file
     if (name.empty() || size == 0) {  // ending record, not counted
-      if (output && !output->Close()) {
-        host.Stopped(ExtractStop::kCannotWriteOutput, path);
-        return 0;
-      }
-      return count;
+      if (output && !output->Close()) walk.writeFailed = path;
+      return walk;
     }
 
     const DecodeResult result = DecodeEntry(ring, archive, *output, size);
     const bool closed = output->Close();
-    if (result.status == DecodeStatus::kArchiveEnded) {
-      host.Stopped(ExtractStop::kDamagedArchive, path);
-      return 0;
-    }
+    if (result.status == DecodeStatus::kArchiveEnded) return stop(ExtractStop::kDamagedArchive, path);
     if (result.status == DecodeStatus::kWriteFailed || !closed) {
-      host.Stopped(ExtractStop::kCannotWriteOutput, path);
-      return 0;
+      walk.writeFailed = path;
+      return walk;
     }
     host.FileWritten(archive.Offset());
-    ++count;
+    ++walk.count;
   }
+}
+
+}  // namespace
+
+int ExtractArchive(ByteReader& archive, const std::string& target, Ring& ring, ExtractHost& host) {
+  const Walk walk = ExtractRecords(archive, target, ring, host);
+  // Outputs may still be written elsewhere (a writer's thread): the result
+  // waits for them, and a failure is told with the file it belongs to, which
+  // may be an earlier record's than the one being decoded when it showed.
+  const std::optional<std::string> failed = host.FinishOutputs();
+  if (walk.stopped) return 0;
+  if (failed || !walk.writeFailed.empty()) {
+    host.Stopped(ExtractStop::kCannotWriteOutput, failed.value_or(walk.writeFailed));
+    return 0;
+  }
+  return walk.count;
 }
 
 }  // namespace archive

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "engine/ByteReader.h"
@@ -38,6 +39,11 @@ class ExtractHost {
   virtual void FolderFailed() = 0;
   // Any other stop with 0; `outputPath` is target + "\" + the record's name.
   virtual void Stopped(ExtractStop /*reason*/, const std::string& /*outputPath*/) {}
+  // Returns once every output handed over is written and closed: the path
+  // of the first one that could not be, if one could not. Called once, as
+  // the extraction ends, whatever it ends with. Hosts whose outputs
+  // write and close at once have nothing to finish.
+  virtual std::optional<std::string> FinishOutputs() { return std::nullopt; }
 };
 
 // Extracts the archive from its current position into `target` and returns
@@ -47,6 +53,8 @@ class ExtractHost {
 // and when a record name is unsafe, the archive is damaged or an output
 // cannot be opened or written; in the last cases before anything is created
 // for that record where it can tell in advance. Files already written stay.
+// A record counts once its output is handed over; the extraction's result
+// waits for FinishOutputs(), which names the file a failure belongs to.
 int ExtractArchive(ByteReader& archive, const std::string& target, Ring& ring, ExtractHost& host);
 
 }  // namespace archive

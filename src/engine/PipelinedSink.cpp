@@ -7,22 +7,41 @@
 
 // Every wake-up of a sleeping thread is a trip through the scheduler, which
 // on a busy machine costs more than writing a block. So the two threads hand
-// blocks over through two counters, without a lock, and sleep only when they
-// must: the writer when nothing is queued (until half a ring is, or a sink
-// waits to be drained), the decoding thread when all blocks are queued
-// (until half of them are free) or while it drains a sink.
+// entries over through two counters, without a lock, and sleep only when they
+// must: the writer when nothing is queued (until half a ring is, or Finish()
+// waits for it), the decoding thread when all entries are queued (until half
+// of them are free) or in Finish(). Closing a file is an entry like a block,
+// so the decoding thread never waits for one file to be written before it
+// starts the next.
 
 namespace archive {
 
 WriterThread::~WriterThread() {
   stopping_.store(true);
-  WakeWriter();
-  if (thread_.joinable()) thread_.join();
+  if (thread_.joinable()) {
+    WakeWriter();
+    thread_.join();
+  }
 }
 
-std::unique_ptr<OutputSink> WriterThread::Wrap(std::unique_ptr<OutputSink> sink) {
+std::unique_ptr<OutputSink> WriterThread::Wrap(std::unique_ptr<OutputSink> sink, std::string name) {
   if (!sink) return nullptr;
-  return std::make_unique<PipelinedSink>(*this, std::move(sink));
+  auto output = std::make_unique<Output>();
+  output->sink = std::move(sink);
+  output->name = std::move(name);
+  return std::make_unique<PipelinedSink>(*this, std::move(output));
+}
+
+std::optional<std::string> WriterThread::Finish() {
+  const uint64_t end = queued_.load(std::memory_order_relaxed);  // only the decoding thread moves it
+  if (written_.load(std::memory_order_acquire) < end) {
+    draining_.store(true);
+    if (writerWaitsFor_.load() != 0) WakeWriter();
+    WaitUntilWritten(end);
+    draining_.store(false);
+  }
+  if (!Failed()) return std::nullopt;
+  return failedName_;
 }
 
 bool WriterThread::Start() {
@@ -30,7 +49,7 @@ bool WriterThread::Start() {
     started_ = true;
     try {
       blocks_.resize(blockCount_);
-      for (Block& block : blocks_) block.bytes.reset(new uint8_t[kBlockSize]);
+      for (Block& block : blocks_) block.bytes.reset(new uint8_t[kBlockCapacity]);
       if (!blocks_.empty()) thread_ = std::thread(&WriterThread::Run, this);
     } catch (const std::system_error&) {
       blocks_.clear();  // no thread: the sinks write in the caller
@@ -39,6 +58,11 @@ bool WriterThread::Start() {
     }
   }
   return thread_.joinable();
+}
+
+void WriterThread::Fail(const std::string& name) {
+  bool first = false;
+  if (failed_.compare_exchange_strong(first, true)) failedName_ = name;
 }
 
 void WriterThread::WakeWriter() {
@@ -57,87 +81,128 @@ void WriterThread::WaitForBlocks(uint64_t done) {
   writerWaitsFor_.store(0);
 }
 
+void WriterThread::WaitUntilWritten(uint64_t blocks) {
+  std::unique_lock<std::mutex> lock(mutex_);
+  sinkWaitsFor_.store(blocks);
+  while (written_.load() < blocks) sinkWake_.wait(lock);
+  sinkWaitsFor_.store(0);
+}
+
+WriterThread::Block& WriterThread::NextFree() {
+  const uint64_t queued = queued_.load(std::memory_order_relaxed);
+  const uint64_t ring = blocks_.size();
+  if (queued - written_.load(std::memory_order_acquire) == ring) {
+    WaitUntilWritten(queued - ring + Batch());  // until half the ring is free
+  }
+  return blocks_[queued % ring];
+}
+
+void WriterThread::Queue() {
+  const uint64_t queued = queued_.load(std::memory_order_relaxed) + 1;
+  queued_.store(queued);
+  const uint64_t awaited = writerWaitsFor_.load();
+  if (awaited != 0 && queued >= awaited) WakeWriter();
+}
+
+void WriterThread::Handle(Block& block) noexcept {
+  // Nothing may escape this thread: a sink that throws has failed.
+  if (block.size > 0 && !Failed()) {  // after a failure the blocks are dropped
+    bool ok = false;
+    try {
+      ok = block.output->sink->Write(block.data, block.size);
+    } catch (...) {
+    }
+    if (!ok) Fail(block.output->name);
+  }
+  if (block.last) {
+    if (block.close) {  // closed after a failure too, to let go of the file
+      bool ok = false;
+      try {
+        ok = block.last->sink->Close();
+      } catch (...) {
+      }
+      if (!ok) Fail(block.last->name);
+    }
+    block.last.reset();
+  }
+  block.output = nullptr;
+}
+
 void WriterThread::Run() noexcept {
   uint64_t done = 0;
   for (;;) {
     if (queued_.load(std::memory_order_acquire) == done) {
       WaitForBlocks(done);
-      if (queued_.load(std::memory_order_acquire) == done) return;  // stopping, and all written
+      if (queued_.load(std::memory_order_acquire) == done) return;  // stopping, and all handled
     }
-    Block& block = blocks_[done % blocks_.size()];
-    PipelinedSink& sink = *block.sink;
-    bool ok = false;
-    if (!sink.failed_.load(std::memory_order_relaxed)) {  // after a failure its blocks are dropped
-      try {
-        ok = sink.sink_->Write(block.bytes.get(), block.size);
-      } catch (...) {
-        ok = false;  // nothing may escape this thread; a throwing sink has failed
-      }
-    }
-    if (!ok) sink.failed_.store(true);
+    Handle(blocks_[done % blocks_.size()]);
     written_.store(++done);
-    // `sink` may be gone from here on.
     const uint64_t awaited = sinkWaitsFor_.load();
-    if (awaited != 0 && (done >= awaited || !ok)) {
+    if (awaited != 0 && done >= awaited) {
       std::lock_guard<std::mutex> lock(mutex_);
       sinkWake_.notify_one();
     }
   }
 }
 
-PipelinedSink::PipelinedSink(WriterThread& writer, std::unique_ptr<OutputSink> sink)
-    : writer_(writer), sink_(std::move(sink)) {}
+PipelinedSink::PipelinedSink(WriterThread& writer, std::unique_ptr<WriterThread::Output> output)
+    : writer_(writer), output_(std::move(output)), threaded_(writer.Start()) {}
 
-PipelinedSink::~PipelinedSink() { Drain(); }
-
-void PipelinedSink::WaitUntilWritten(uint64_t blocks, bool orFailed) {
-  WriterThread& w = writer_;
-  std::unique_lock<std::mutex> lock(w.mutex_);
-  w.sinkWaitsFor_.store(blocks);
-  while (w.written_.load() < blocks && !(orFailed && failed_.load())) w.sinkWake_.wait(lock);
-  w.sinkWaitsFor_.store(0);
+PipelinedSink::~PipelinedSink() {
+  if (threaded_ && output_) HandOver(false);
 }
 
-void PipelinedSink::Drain() {
-  WriterThread& w = writer_;
-  if (!threaded_ || w.written_.load(std::memory_order_acquire) >= end_) return;
-  w.draining_.store(true);
-  if (w.writerWaitsFor_.load() != 0) w.WakeWriter();
-  WaitUntilWritten(end_, false);
-  w.draining_.store(false);
+void PipelinedSink::HandOver(bool close) {
+  WriterThread::Block& block = writer_.NextFree();
+  block.size = 0;
+  block.output = output_.get();
+  block.close = close;
+  block.last = std::move(output_);
+  writer_.Queue();
+}
+
+uint8_t* PipelinedSink::Lend(size_t size) {
+  if (!threaded_ || closed_ || writer_.Failed() || size > WriterThread::kBlockCapacity) return nullptr;
+  // The next free block; nothing is queued until the decoded block comes back.
+  uint8_t* const memory = writer_.NextFree().bytes.get();
+  lent_ = memory;
+  lentSize_ = size;
+  return memory;
 }
 
 bool PipelinedSink::Write(const uint8_t* data, size_t size) {
-  if (closed_) return false;
-  // A first write smaller than a block is written at once: the decoder hands
-  // over whole blocks but for a record's last, so this is a record of one
-  // block, and handing it over would only add two thread switches to its
-  // file. The writer's thread starts with the first block handed over, so an
-  // archive of small files never starts it. Without a thread all is written here.
-  const bool small = !wroteBefore_ && size < WriterThread::kBlockSize;
-  wroteBefore_ = true;
-  if (!small && !threaded_) threaded_ = writer_.Start();
+  if (closed_ || writer_.Failed()) return false;
   if (!threaded_) {
-    if (!failed_.load(std::memory_order_relaxed) && !sink_->Write(data, size)) failed_.store(true);
-    return !failed_.load(std::memory_order_relaxed);
+    if (output_->sink->Write(data, size)) return true;
+    writer_.Fail(output_->name);
+    return false;
   }
-  WriterThread& w = writer_;
-  const uint64_t ring = w.blocks_.size();
-  while (size > 0) {
-    const uint64_t queued = w.queued_.load(std::memory_order_relaxed);  // only this thread moves it
-    if (queued - w.written_.load(std::memory_order_acquire) == ring) {
-      WaitUntilWritten(queued - ring + w.Batch(), true);  // until half the ring is free
+  if (lent_ != nullptr) {
+    // Taken in place when it lies in the lent memory and that is still the
+    // next free block (no other sink queued anything since).
+    WriterThread::Block& block = writer_.NextFree();
+    const bool inLent = block.bytes.get() == lent_ && data >= lent_ && size <= lentSize_ &&
+                        static_cast<size_t>(data - lent_) <= lentSize_ - size;
+    lent_ = nullptr;
+    if (inLent) {
+      block.data = data;
+      block.size = size;
+      block.output = output_.get();
+      writer_.Queue();
+      return true;
     }
-    if (failed_.load()) return false;
+  }
+  while (size > 0) {
+    if (writer_.Failed()) return false;
+    WriterThread::Block& block = writer_.NextFree();
     const size_t n = std::min(size, WriterThread::kBlockSize);
-    WriterThread::Block& block = w.blocks_[queued % ring];
-    std::memcpy(block.bytes.get(), data, n);
+    // A move: with a ring of one block, bytes of a block written before may
+    // be given again and come from that same memory.
+    std::memmove(block.bytes.get(), data, n);
+    block.data = block.bytes.get();
     block.size = n;
-    block.sink = this;
-    end_ = queued + 1;
-    w.queued_.store(end_);
-    const uint64_t awaited = w.writerWaitsFor_.load();
-    if (awaited != 0 && end_ >= awaited) w.WakeWriter();
+    block.output = output_.get();
+    writer_.Queue();
     data += n;
     size -= n;
   }
@@ -147,10 +212,12 @@ bool PipelinedSink::Write(const uint8_t* data, size_t size) {
 bool PipelinedSink::Close() {
   if (closed_) return false;
   closed_ = true;
-  Drain();  // after it the writer's thread no longer touches this sink
-  const bool wrote = !failed_.load();
-  const bool closed = sink_->Close();
-  return wrote && closed;
+  if (threaded_) {
+    HandOver(true);
+  } else if (!output_->sink->Close()) {
+    writer_.Fail(output_->name);
+  }
+  return !writer_.Failed();
 }
 
 }  // namespace archive

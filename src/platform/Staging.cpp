@@ -59,6 +59,10 @@ bool Staging::MakeFolder(const std::string& folder) {
   return IsExistingDirectory(folder);
 }
 
+bool Staging::Stages(const std::string& finalPath) const {
+  return byKey_.count(Key(text::Wide(finalPath))) > 0;
+}
+
 std::unique_ptr<archive::OutputSink> Staging::OpenOutput(const std::string& finalPath) {
   const std::wstring target = text::Wide(finalPath);
   const DWORD attributes = GetFileAttributesW(target.c_str());

@@ -31,6 +31,9 @@ class Staging {
   // that could not be replaced). A later output for the same path (compared
   // as Windows compares names) replaces an earlier one.
   std::unique_ptr<archive::OutputSink> OpenOutput(const std::string& finalPath);
+  // True when an earlier output was opened for `finalPath` (compared as
+  // Windows compares names): opening another deletes that one's file.
+  bool Stages(const std::string& finalPath) const;
   // Puts every staged file in place and removes the kept-aside originals.
   // False when one cannot be put in place; everything is rolled back then.
   bool Commit();

@@ -27,10 +27,15 @@ class StagingHost : public archive::ExtractHost {
  public:
   StagingHost(filesys::Staging& staging, Progress& progress) : staging_(staging), progress_(progress) {}
   bool MakeFolder(const std::string& folderPart) override { return staging_.MakeFolder(folderPart); }
-  // Each file is written on the writer's thread while the next block is decoded.
+  // Each file is written and closed on the writer's thread while the next
+  // block is decoded. An earlier file of the same name is deleted when this
+  // one is opened, so it must be closed first.
   std::unique_ptr<archive::OutputSink> OpenOutput(const std::string& path) override {
-    return writer_.Wrap(staging_.OpenOutput(path));
+    if (staging_.Stages(path)) writer_.Finish();
+    return writer_.Wrap(staging_.OpenOutput(path), path);
   }
+  // Every staged file is closed before the staging commits or rolls back.
+  std::optional<std::string> FinishOutputs() override { return writer_.Finish(); }
   void ShowFile(const std::string& outputPath) override { progress_.FileStarted(outputPath); }
   void FileWritten(uint64_t offset) override { progress_.FileWritten(offset); }
   void FolderFailed() override { folderFailed = true; }

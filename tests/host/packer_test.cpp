@@ -296,6 +296,29 @@ TEST(Packer, ExtractionReportsADamagedArchive) {
   EXPECT_EQ(packer::ExtractArchiveFile(dir.path() / "missing.smf", dir.path() / "out", error), -1);
 }
 
+// Files are written on a thread of their own while later records are
+// decoded: a record of a name already written must wait for the earlier
+// file, and a failure is told with the file it belongs to.
+TEST(Packer, ExtractionWritesTheLastRecordOfANameAndNamesTheFileThatFailed) {
+  TempDir dir;
+  Bytes first(300000), second(200000);
+  for (size_t i = 0; i < first.size(); ++i) first[i] = static_cast<uint8_t>(i * 31 + (i >> 11));
+  for (size_t i = 0; i < second.size(); ++i) second[i] = static_cast<uint8_t>(i * 17 + 5);
+  auto record = [](const char* name, const Bytes& data) {
+    return Record(name, static_cast<uint32_t>(data.size()), Literals(data));
+  };
+  std::string error;
+  WriteFile(dir.path() / "twice.smf", Cat({record("d.bin", first), record("d.bin", second)}));
+  EXPECT_EQ(packer::ExtractArchiveFile(dir.path() / "twice.smf", dir.path() / "out", error), 2) << error;
+  EXPECT_TRUE(ReadFile(dir.path() / "out" / "d.bin") == second);
+
+  WriteFile(dir.path() / "two.smf", Cat({record("a.bin", first), record("b.bin", second)}));
+  fs::create_directories(dir.path() / "full");
+  fs::create_symlink("/dev/full", dir.path() / "full" / "a.bin");  // every write fails: no space
+  EXPECT_EQ(packer::ExtractArchiveFile(dir.path() / "two.smf", dir.path() / "full", error), 0);
+  EXPECT_EQ(error, "cannot write the output file: a.bin");
+}
+
 Bytes Sealed(const Bytes& archiveBytes) {
   uint8_t trailer[archive::Trailer::kSize];
   archive::EncodeTrailer({archiveBytes.size(), archive::Crc32(0, archiveBytes.data(), archiveBytes.size())}, trailer);

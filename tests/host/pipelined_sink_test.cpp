@@ -15,7 +15,7 @@ namespace {
 
 constexpr size_t kBlock = WriterThread::kBlockSize;
 
-// What reached a wrapped sink. Read only after the wrapper is closed or gone.
+// What reached a wrapped sink. Read only after the writer's Finish().
 struct Log {
   Bytes bytes;
   std::vector<size_t> blocks;
@@ -61,55 +61,46 @@ Bytes Pattern(size_t size, uint8_t seed) {
 // 0: no thread (the fallback), 1: every write waits for the last, and the default ring.
 const size_t kRings[] = {0, 1, WriterThread::kDefaultBlocks};
 
-TEST(PipelinedSink, WritesEverythingInOrderOnOneThreadForAllRecords) {
-  struct Record {
-    const char* what;
-    std::vector<size_t> writes;
-    bool onCaller;   // some bytes are written on the caller's thread
-    bool onWriter;   // some on the writer's
-  };
-  const Record records[] = {
-      {"whole blocks first", {kBlock, 1, kBlock - 1, kBlock + 1, 0, 3 * kBlock + 5, 7}, false, true},
-      {"a record of one block less one byte is written at once", {kBlock - 1}, true, false},
-      {"a small first write, then more", {1, kBlock, 5}, true, true},
+TEST(PipelinedSink, WritesAndClosesEverythingInOrderOnOneThreadForAllRecords) {
+  const std::vector<std::vector<size_t>> records = {
+      {kBlock, 1, kBlock - 1, kBlock + 1, 0, 3 * kBlock + 5, 7},
+      {kBlock - 1},
+      {},  // an empty file
+      {1, kBlock, 5},
   };
   for (size_t ring : kRings) {
     SCOPED_TRACE(ring);
     WriterThread writer(ring);
     EXPECT_EQ(writer.Wrap(nullptr), nullptr);  // a failed open stays a failed open
-    const auto caller = std::this_thread::get_id();
-    std::set<std::thread::id> writers;
-    for (const Record& r : records) {  // one sink per record, one writer for all
-      SCOPED_TRACE(r.what);
-      Log log;
-      auto sink = writer.Wrap(std::make_unique<RecordingSink>(log));
-      Bytes want;
-      for (size_t size : r.writes) {
-        const Bytes data = Pattern(size, static_cast<uint8_t>(want.size()));
+    std::vector<Log> logs(records.size());
+    std::vector<Bytes> wants(records.size());
+    for (size_t r = 0; r < records.size(); ++r) {  // one sink per record, one writer for all
+      auto sink = writer.Wrap(std::make_unique<RecordingSink>(logs[r]), "record " + std::to_string(r));
+      for (size_t size : records[r]) {
+        const Bytes data = Pattern(size, static_cast<uint8_t>(wants[r].size()));
         ASSERT_TRUE(sink->Write(data.data(), data.size()));
-        want.insert(want.end(), data.begin(), data.end());
+        wants[r].insert(wants[r].end(), data.begin(), data.end());
       }
-      ASSERT_TRUE(sink->Close());
-      // Close returned: everything is written and the wrapped sink closed once.
-      EXPECT_TRUE(log.bytes == want);
-      EXPECT_EQ(log.closes, 1);
-      EXPECT_FALSE(sink->Write(want.data(), 1));  // nothing is taken after Close
-      if (ring == 0) {
-        EXPECT_EQ(log.threads, std::set<std::thread::id>{caller});
-        continue;
-      }
-      EXPECT_EQ(log.threads.count(caller), r.onCaller ? 1u : 0u);
-      EXPECT_EQ(log.threads.size() - log.threads.count(caller), r.onWriter ? 1u : 0u);
-      for (auto id : log.threads) {
-        if (id != caller) writers.insert(id);
-      }
-      for (size_t block : log.blocks) EXPECT_LE(block, kBlock);  // the ring's blocks are 64 KiB
+      ASSERT_TRUE(sink->Close());  // queued: the next record starts at once
+      EXPECT_FALSE(sink->Write(wants[r].data(), 1));  // nothing is taken after Close
     }
-    EXPECT_EQ(writers.size(), ring == 0 ? 0u : 1u);  // one thread for every record
+    EXPECT_EQ(writer.Finish(), std::nullopt);
+    // Finish returned: everything is written and each wrapped sink closed once.
+    std::set<std::thread::id> threads;
+    for (size_t r = 0; r < records.size(); ++r) {
+      SCOPED_TRACE(r);
+      EXPECT_TRUE(logs[r].bytes == wants[r]);
+      EXPECT_EQ(logs[r].closes, 1);
+      EXPECT_TRUE(logs[r].destroyed);
+      for (size_t block : logs[r].blocks) EXPECT_LE(block, ring == 0 ? block : kBlock);  // the ring's are 64 KiB
+      threads.insert(logs[r].threads.begin(), logs[r].threads.end());
+    }
+    EXPECT_EQ(threads.size(), 1u);  // one thread for every record
+    EXPECT_EQ(threads.count(std::this_thread::get_id()), ring == 0 ? 1u : 0u);
   }
 }
 
-TEST(PipelinedSink, FailuresOfTheWrappedSinkAreReported) {
+TEST(PipelinedSink, AFailureEndsTheWritingAndFinishNamesItsSink) {
   struct Case {
     const char* what;
     int failAt;  // block the wrapped sink refuses, -1 none
@@ -126,8 +117,8 @@ TEST(PipelinedSink, FailuresOfTheWrappedSinkAreReported) {
     for (const Case& c : cases) {
       SCOPED_TRACE(std::string(c.what) + ", ring " + std::to_string(ring));
       WriterThread writer(ring);
-      Log log;
-      auto sink = writer.Wrap(std::make_unique<RecordingSink>(log, c.failAt, c.failClose));
+      Log log, next;
+      auto sink = writer.Wrap(std::make_unique<RecordingSink>(log, c.failAt, c.failClose), "failing");
       const Bytes block = Pattern(kBlock, 1);
       int refusedFrom = -1;
       for (int i = 0; i < 10; ++i) {
@@ -135,29 +126,26 @@ TEST(PipelinedSink, FailuresOfTheWrappedSinkAreReported) {
         EXPECT_FALSE(ok && refusedFrom >= 0) << "a Write succeeded after one failed";
         if (!ok && refusedFrom < 0) refusedFrom = i;
       }
-      EXPECT_FALSE(sink->Close());
-      EXPECT_EQ(log.closes, 1);  // closed after a failure too, so the file is let go
-      if (c.failAt >= 0) {
-        // Nothing reaches the wrapped sink after the block it refused.
-        EXPECT_EQ(log.blocks.size(), static_cast<size_t>(c.failAt));
-        EXPECT_EQ(log.calls, c.failAt + 1);
-        if (ring == 0) {
-          EXPECT_EQ(refusedFrom, c.failAt);  // without a thread, at once
-        } else if (ring == 1) {
-          EXPECT_EQ(refusedFrom, c.failAt < 9 ? c.failAt + 1 : -1);  // the next write waits for that block
-        } else if (refusedFrom >= 0) {
-          EXPECT_GE(refusedFrom, c.failAt);
-        }
-      } else {
-        EXPECT_EQ(refusedFrom, -1);
-        EXPECT_EQ(log.blocks.size(), 10u);
+      const bool closed = sink->Close();
+      if (ring == 0) {
+        EXPECT_EQ(refusedFrom, c.failAt);  // without a thread, at once
+        EXPECT_FALSE(closed);
+      } else if (refusedFrom >= 0) {
+        EXPECT_GT(refusedFrom, c.failAt);  // the thread refused an earlier block
       }
-      // The next record's sink on the same writer is not affected.
-      Log next;
-      auto good = writer.Wrap(std::make_unique<RecordingSink>(next));
-      EXPECT_TRUE(good->Write(block.data(), block.size()));
-      EXPECT_TRUE(good->Close());
-      EXPECT_EQ(next.bytes.size(), kBlock);
+      // The next record's sink refuses what it is given once the failure is
+      // known, and its file is still closed.
+      auto after = writer.Wrap(std::make_unique<RecordingSink>(next), "next");
+      EXPECT_EQ(writer.Finish(), "failing");
+      EXPECT_FALSE(after->Write(block.data(), block.size()));
+      EXPECT_FALSE(after->Close());
+      EXPECT_EQ(writer.Finish(), "failing");  // the first failure stays the answer
+      EXPECT_EQ(log.closes, 1);  // closed after a failure too, so the file is let go
+      EXPECT_EQ(next.closes, 1);
+      EXPECT_TRUE(next.bytes.empty());
+      // Nothing reaches the wrapped sink after the block it refused.
+      EXPECT_EQ(log.blocks.size(), c.failAt >= 0 ? static_cast<size_t>(c.failAt) : 10u);
+      EXPECT_EQ(log.calls, c.failAt >= 0 ? c.failAt + 1 : 10);
     }
   }
 }
@@ -166,15 +154,14 @@ TEST(PipelinedSink, DestroyedUnclosedItStillWritesWhatItAccepted) {
   for (size_t ring : kRings) {
     SCOPED_TRACE(ring);
     Log log;
-    {
-      WriterThread writer(ring);
-      auto sink = writer.Wrap(std::make_unique<RecordingSink>(log));
-      const Bytes data = Pattern(5 * kBlock, 3);
-      ASSERT_TRUE(sink->Write(data.data(), data.size()));
-      sink.reset();  // must not return while the writer's thread still uses the sink
-      EXPECT_TRUE(log.destroyed);
-      EXPECT_EQ(log.bytes.size(), data.size());
-    }
+    WriterThread writer(ring);
+    auto sink = writer.Wrap(std::make_unique<RecordingSink>(log));
+    const Bytes data = Pattern(5 * kBlock, 3);
+    ASSERT_TRUE(sink->Write(data.data(), data.size()));
+    sink.reset();
+    EXPECT_EQ(writer.Finish(), std::nullopt);
+    EXPECT_TRUE(log.destroyed);
+    EXPECT_EQ(log.bytes.size(), data.size());
     EXPECT_EQ(log.closes, 0);  // closing is the wrapped sink's own destructor's business
   }
 }

@@ -314,10 +314,15 @@ bool FolderHost::MakeFolder(const std::string& folderPart) {
 std::unique_ptr<archive::OutputSink> FolderHost::OpenOutput(const std::string& path) {
   fs::path file;
   if (!HostPath(path, file)) return nullptr;
+  // A file already there may be an earlier record's of the same name (or one
+  // the file system takes for it), still being written: truncating it now
+  // would let those blocks land in this one.
+  std::error_code ec;
+  if (fs::exists(fs::symlink_status(file, ec))) writer_.Finish();
   std::FILE* f = OpenFile(file, "wb");
   if (f == nullptr) return nullptr;
   std::setvbuf(f, nullptr, _IONBF, 0);  // the decoder already hands over 64 KiB blocks
-  return writer_.Wrap(std::make_unique<archive::StdioSink>(f));
+  return writer_.Wrap(std::make_unique<archive::StdioSink>(f), path);
 }
 
 void FolderHost::ShowFile(const std::string& outputPath) {

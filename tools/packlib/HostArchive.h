@@ -59,6 +59,7 @@ class FolderHost : public archive::ExtractHost {
   void FileWritten(uint64_t) override {}
   void FolderFailed() override;
   void Stopped(archive::ExtractStop reason, const std::string& outputPath) override;
+  std::optional<std::string> FinishOutputs() override { return writer_.Finish(); }
 
   std::function<void(const std::string& utf8Path)> onFile;  // called per file when set
   std::string error;  // why the extraction stopped, if it did
