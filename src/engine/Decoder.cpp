@@ -14,7 +14,6 @@ constexpr unsigned kMaxMatch = 18;
 constexpr unsigned kGroupOutput = 8 * kMaxMatch;  // most a flag group can produce
 constexpr unsigned kGroupInput = 1 + 8 * 2;       // most a flag group can consume
 constexpr size_t kSlack = kGroupOutput + 24;  // a group past `full`, and a copy's overshoot
-constexpr size_t kWindow = kHistory + kBlock + kSlack;
 
 // The short-period copy works on 8-byte words in little-endian order, the
 // order of every target we build for.
@@ -67,17 +66,10 @@ inline void CopyNear(uint8_t* out, size_t distance, unsigned length) {
 // position (base + i) & kMask, oldest first. Output is appended after the
 // 4096-byte history, so a reference to ring position p becomes a copy from a
 // fixed distance back, and a full block goes to the sink in one call. The
-// window is memory the sink lends where it can, so the block is not copied
-// again, and the decoder's own otherwise. The ring object itself is read at
-// the start and written back at the end.
+// ring object itself is read at the start and written back at the end.
 DecodeResult DecodeEntry(Ring& ring, ByteReader& archive, OutputSink& output, uint32_t count) {
-  std::unique_ptr<uint8_t[]> own;
-  auto newWindow = [&]() {
-    if (uint8_t* lent = output.Lend(kWindow)) return lent;
-    if (!own) own.reset(new uint8_t[kWindow]);
-    return own.get();
-  };
-  uint8_t* win = newWindow();
+  std::unique_ptr<uint8_t[]> window(new uint8_t[kHistory + kBlock + kSlack]);
+  uint8_t* const win = window.get();
 
   // Oldest first from the write position 4078: the 18 carried-over bytes,
   // then positions 0..4077, which every record starts from as zeros.
@@ -107,15 +99,13 @@ DecodeResult DecodeEntry(Ring& ring, ByteReader& archive, OutputSink& output, ui
     return true;
   };
   // Hands exactly one block to the sink, so that every block but a record's
-  // last is 64 KiB (file writes stay page-aligned), and moves the last 4096
-  // bytes to the front of the next window (the same memory, or memory lent
-  // anew); what a group wrote past the block stays unflushed.
+  // last is 64 KiB (file writes stay page-aligned), and slides the last 4096
+  // bytes to the front; what a group wrote past the block stays unflushed.
   auto flush = [&]() {
     if (!output.Write(flushed, kBlock)) return false;
     const size_t pending = static_cast<size_t>(out - full);
     uint8_t* const keep = out - kHistory;
     base = (base + static_cast<size_t>(keep - win)) & Ring::kMask;
-    win = newWindow();
     std::memmove(win, keep, kHistory);
     out = win + kHistory;
     flushed = out - pending;

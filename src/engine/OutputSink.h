@@ -17,13 +17,6 @@ class OutputSink {
   virtual bool Write(const uint8_t* data, size_t size) = 0;
   // Finishes the output (flushes and closes it); false when that failed.
   virtual bool Close() { return true; }
-  // Memory of `size` bytes for the decoder to decode in, lent by a sink that
-  // can take a block where it lies; null when it lends none (the decoder
-  // then decodes in memory of its own). A Write() of bytes inside the memory
-  // last lent hands them over without a copy. They stay as they are until
-  // the sink lends the same memory again, which a later Lend() may do once
-  // they are written.
-  virtual uint8_t* Lend(size_t /*size*/) { return nullptr; }
 };
 
 // Collects the output in memory.

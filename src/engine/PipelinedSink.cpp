@@ -49,7 +49,7 @@ bool WriterThread::Start() {
     started_ = true;
     try {
       blocks_.resize(blockCount_);
-      for (Block& block : blocks_) block.bytes.reset(new uint8_t[kBlockCapacity]);
+      for (Block& block : blocks_) block.bytes.reset(new uint8_t[kBlockSize]);
       if (!blocks_.empty()) thread_ = std::thread(&WriterThread::Run, this);
     } catch (const std::system_error&) {
       blocks_.clear();  // no thread: the sinks write in the caller
@@ -109,7 +109,7 @@ void WriterThread::Handle(Block& block) noexcept {
   if (block.size > 0 && !Failed()) {  // after a failure the blocks are dropped
     bool ok = false;
     try {
-      ok = block.output->sink->Write(block.data, block.size);
+      ok = block.output->sink->Write(block.bytes.get(), block.size);
     } catch (...) {
     }
     if (!ok) Fail(block.output->name);
@@ -161,15 +161,6 @@ void PipelinedSink::HandOver(bool close) {
   writer_.Queue();
 }
 
-uint8_t* PipelinedSink::Lend(size_t size) {
-  if (!threaded_ || closed_ || writer_.Failed() || size > WriterThread::kBlockCapacity) return nullptr;
-  // The next free block; nothing is queued until the decoded block comes back.
-  uint8_t* const memory = writer_.NextFree().bytes.get();
-  lent_ = memory;
-  lentSize_ = size;
-  return memory;
-}
-
 bool PipelinedSink::Write(const uint8_t* data, size_t size) {
   if (closed_ || writer_.Failed()) return false;
   if (!threaded_) {
@@ -177,29 +168,11 @@ bool PipelinedSink::Write(const uint8_t* data, size_t size) {
     writer_.Fail(output_->name);
     return false;
   }
-  if (lent_ != nullptr) {
-    // Taken in place when it lies in the lent memory and that is still the
-    // next free block (no other sink queued anything since).
-    WriterThread::Block& block = writer_.NextFree();
-    const bool inLent = block.bytes.get() == lent_ && data >= lent_ && size <= lentSize_ &&
-                        static_cast<size_t>(data - lent_) <= lentSize_ - size;
-    lent_ = nullptr;
-    if (inLent) {
-      block.data = data;
-      block.size = size;
-      block.output = output_.get();
-      writer_.Queue();
-      return true;
-    }
-  }
   while (size > 0) {
     if (writer_.Failed()) return false;
     WriterThread::Block& block = writer_.NextFree();
     const size_t n = std::min(size, WriterThread::kBlockSize);
-    // A move: with a ring of one block, bytes of a block written before may
-    // be given again and come from that same memory.
-    std::memmove(block.bytes.get(), data, n);
-    block.data = block.bytes.get();
+    std::memcpy(block.bytes.get(), data, n);
     block.size = n;
     block.output = output_.get();
     writer_.Queue();

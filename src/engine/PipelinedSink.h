@@ -33,10 +33,7 @@ class PipelinedSink;
 class WriterThread {
  public:
   static constexpr size_t kBlockSize = 64 * 1024;
-  // A block's memory also has room for what a decoder keeps before a block
-  // it decodes in place (its 4096-byte history) and after it.
-  static constexpr size_t kBlockCapacity = kBlockSize + 8 * 1024;
-  static constexpr size_t kDefaultBlocks = 16;
+  static constexpr size_t kDefaultBlocks = 8;
 
   // `blocks` 0 starts no thread: the sinks then write and close in the
   // caller, as they also do when the thread cannot be started. The thread and
@@ -62,12 +59,10 @@ class WriterThread {
     std::unique_ptr<OutputSink> sink;
     std::string name;
   };
-  // An entry of the ring: `size` bytes at `data` (within `bytes`) for
-  // `output`, or, when `last` is set, the end of that output: closed if
-  // `close`, then destroyed.
+  // An entry of the ring: a block of bytes for `output`, or, when `last` is
+  // set, the end of that output: closed if `close`, then destroyed.
   struct Block {
     std::unique_ptr<uint8_t[]> bytes;
-    const uint8_t* data = nullptr;
     size_t size = 0;
     Output* output = nullptr;
     std::unique_ptr<Output> last;
@@ -117,9 +112,8 @@ class WriterThread {
 };
 
 // Wraps a sink: Write() copies the data into the writer's blocks (waiting
-// only while all of them are queued), or takes a block decoded in a block's
-// memory lent by Lend() as it is, and the writer's thread hands them to the
-// wrapped sink in order. Close() queues the closing and returns at once:
+// only while all of them are queued) and the writer's thread hands them to
+// the wrapped sink in order. Close() queues the closing and returns at once:
 // false only when a failure is already known. Destroyed unclosed, it queues
 // the wrapped sink's destruction after its blocks instead.
 class PipelinedSink : public OutputSink {
@@ -131,7 +125,6 @@ class PipelinedSink : public OutputSink {
 
   bool Write(const uint8_t* data, size_t size) override;
   bool Close() override;
-  uint8_t* Lend(size_t size) override;
 
  private:
   void HandOver(bool close);  // queues the end of the output
@@ -140,8 +133,6 @@ class PipelinedSink : public OutputSink {
   std::unique_ptr<WriterThread::Output> output_;  // until handed over
   const bool threaded_;  // its blocks go through the writer's thread
   bool closed_ = false;
-  const uint8_t* lent_ = nullptr;  // the memory of the next free block, while lent
-  size_t lentSize_ = 0;
 };
 
 }  // namespace archive
