@@ -1,10 +1,14 @@
 // Folder and file tests and folder creation on real folders, including
-// Japanese names whose second byte is 0x5C.
+// Japanese names whose second byte is 0x5C; what blocks replacing a file; free space.
 #include <gtest/gtest.h>
+
+#include <thread>
 
 #include "TempDir.h"
 #include "platform/Exceptions.h"
 #include "platform/FileOps.h"
+#include "platform/Handles.h"
+#include "platform/Situation.h"
 #include "text/PathRules.h"
 
 using namespace wintest;
@@ -101,6 +105,109 @@ TEST(FileOps, MakeDirectoryPathRejectsTheEmptyPathAndBareRelativeNames) {
     }
   }
   EXPECT_FALSE(MakeDirectoryPath("Q:\\no\\drive"));
+}
+
+using filesys::BlockedOriginal;
+using filesys::FindBlockedOriginal;
+
+filesys::FileHandle Hold(const std::string& path, DWORD access, DWORD share) {
+  return filesys::FileHandle(
+      CreateFileW(text::Wide(path).c_str(), access, share, nullptr, OPEN_EXISTING, 0, nullptr));
+}
+
+constexpr DWORD kFullSharing = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+
+TEST(Situation, FilesThatCanBeReplacedAreNotBlocked) {
+  TempDir dir("situation-free");
+  WriteFile(dir / kSo, "plain");
+  WriteFile(dir / "shared", "open with every sharing");
+  const filesys::FileHandle shared = Hold(dir / "shared", GENERIC_READ | GENERIC_WRITE, kFullSharing);
+  ASSERT_TRUE(shared);
+  for (const std::string& path : {dir / kSo, dir / "missing", dir.Path(), dir / "shared"}) {
+    EXPECT_FALSE(FindBlockedOriginal({path})) << path;
+  }
+}
+
+TEST(Situation, AReadOnlyFileIsReportedFirstInOrder) {
+  TempDir dir("situation-readonly");
+  WriteFile(dir / "a", "a");
+  WriteFile(dir / kHyo, "read-only");
+  WriteFile(dir / "c", "c");
+  SetFileAttributesW(text::Wide(dir / kHyo).c_str(), FILE_ATTRIBUTE_READONLY);
+  const filesys::FileHandle held = Hold(dir / "c", GENERIC_READ, 0);
+  const auto blocked = FindBlockedOriginal({dir / "missing", dir / "a", dir / kHyo, dir / "c"});
+  ASSERT_TRUE(blocked);
+  EXPECT_EQ(blocked->why, BlockedOriginal::Why::kReadOnly);
+  EXPECT_EQ(blocked->path, dir / kHyo);
+}
+
+TEST(Situation, AFileHeldWithoutDeleteSharingIsInUse) {
+  TempDir dir("situation-held");
+  WriteFile(dir / kSo, "held");
+  // Writing is shared: only the delete sharing it lacks blocks a rename.
+  const filesys::FileHandle held = Hold(dir / kSo, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE);
+  ASSERT_TRUE(held);
+  const auto blocked = FindBlockedOriginal({dir / kSo});
+  ASSERT_TRUE(blocked);
+  EXPECT_EQ(blocked->why, BlockedOriginal::Why::kInUse);
+  EXPECT_EQ(blocked->path, dir / kSo);
+  // Wine's Restart Manager is a stub: whatever it gives, it must return.
+  EXPECT_EQ(filesys::ProgramHolding(dir / kSo), blocked->program);
+}
+
+TEST(Situation, ABriefLockIsWaitedOut) {
+  TempDir dir("situation-brief");
+  WriteFile(dir / "fresh", "scanned");
+  filesys::FileHandle held = Hold(dir / "fresh", GENERIC_READ, 0);
+  ASSERT_TRUE(held);
+  std::thread scanner([&held]() noexcept {
+    Sleep(600);
+    held.reset();
+  });
+  const ULONGLONG start = GetTickCount64();
+  EXPECT_FALSE(FindBlockedOriginal({dir / "fresh"}));
+  EXPECT_GE(GetTickCount64() - start, 500u);
+  scanner.join();
+}
+
+TEST(Situation, ARunningProgramIsInUseUntilItEnds) {
+  TempDir dir("situation-running");
+  wchar_t self[MAX_PATH] = {};
+  ASSERT_GT(GetModuleFileNameW(nullptr, self, MAX_PATH), 0u);
+  const std::string game = dir / "Game02.exe";
+  ASSERT_TRUE(CopyFileW(self, text::Wide(game).c_str(), TRUE));
+  // Suspended, it runs nothing, yet its image is mapped.
+  std::wstring command = L"\"" + text::Wide(game) + L"\" --gtest_list_tests";
+  STARTUPINFOW startup{};
+  startup.cb = sizeof startup;
+  PROCESS_INFORMATION process{};
+  ASSERT_TRUE(CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, CREATE_SUSPENDED | CREATE_NO_WINDOW,
+                             nullptr, nullptr, &startup, &process));
+  CloseHandle(process.hThread);
+  const auto blocked = FindBlockedOriginal({game});
+  TerminateProcess(process.hProcess, 1);
+  WaitForSingleObject(process.hProcess, 10000);
+  CloseHandle(process.hProcess);
+  ASSERT_TRUE(blocked);
+  EXPECT_EQ(blocked->why, BlockedOriginal::Why::kInUse);
+  EXPECT_FALSE(FindBlockedOriginal({game}));
+}
+
+TEST(Situation, StagingRoundsEveryFileUpToWholeClusters) {
+  struct Case {
+    uint64_t size, cluster, taken;
+  } cases[] = {
+      {0, 4096, 0}, {1, 4096, 4096}, {4096, 4096, 4096}, {4097, 4096, 8192}, {513, 512, 1024},
+  };
+  for (const Case& c : cases) EXPECT_EQ(filesys::ClusterRounded(c.size, c.cluster), c.taken) << c.size;
+
+  DWORD sectors = 0, bytes = 0, free = 0, total = 0;
+  ASSERT_TRUE(GetDiskFreeSpaceW(L"C:\\", &sectors, &bytes, &free, &total));
+  const filesys::Space space = filesys::StagingSpace("C:\\", {0, 1}, 1000);
+  EXPECT_EQ(space.needed, 1000 + uint64_t{sectors} * bytes);
+  EXPECT_GT(space.available, 0u);
+  // A volume that cannot be asked refuses nothing.
+  EXPECT_EQ(filesys::StagingSpace("Q:\\nothing", {1}, 0).available, UINT64_MAX);
 }
 
 }  // namespace
