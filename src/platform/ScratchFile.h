@@ -1,7 +1,7 @@
 // The scratch file "work.tmp" beside the program, which holds the carried
 // archive while it is extracted. It is never written or deleted through a
-// link: a leftover is removed only when it is plainly one of ours, and the new
-// file is created exclusively.
+// link: a leftover is removed only when it is a plain file, and the new file
+// is created exclusively.
 #pragma once
 
 #include <cstdint>
@@ -16,7 +16,7 @@ namespace filesys {
 class ScratchFile {
  public:
   // Writes `archive` to a new file `folder` + `name`, which is deleted when
-  // this object goes (also if the program ends abruptly). A leftover of ours
+  // this object goes (also if the program ends abruptly). A plain file left
   // there is removed first. Raises Exception("ファイル <path> を作成できません")
   // when anything else stands there or the file cannot be created, and
   // Exception("ストリームへの書き込みエラー") when the write fails.
@@ -29,8 +29,8 @@ class ScratchFile {
 };
 
 // Removes a scratch file left at `path` by an earlier run: only a plain file
-// (no link, no reparse point, a single name) whose bytes are the start of
-// `archive`. True when nothing is left at `path` afterwards.
-bool RemoveLeftoverScratch(const std::string& path, std::span<const uint8_t> archive);
+// (no folder, no reparse point, a single name), whatever it holds. Anything
+// else is left untouched. True when nothing is left at `path` afterwards.
+bool RemoveLeftoverScratch(const std::string& path);
 
 }  // namespace filesys

@@ -3,7 +3,6 @@
 #include "forms/Dialogs.h"
 #include "platform/FileOps.h"
 #include "platform/Library.h"
-#include "platform/ResourceBlock.h"
 #include "platform/ScratchFile.h"
 #include "platform/Shelllink.h"
 #include "run/PatchRun.h"
@@ -133,16 +132,9 @@ void TInstallForm::FormClose(forms::TCloseAction& Action) {
   }
   ShellLink.reset();
   TextLibrary.reset();
-  // Only a leftover of ours is removed: never a link or someone else's file.
-  if (FExeDir.empty()) return;
-  try {
-    const platform::ResourceBlock archive =
-        platform::FindResourceBlock(texts::kArchiveResourceName, texts::kArchiveResourceType);
-    filesys::RemoveLeftoverScratch(FExeDir + texts::kScratchFileName,
-                                   {static_cast<const uint8_t*>(archive.Data), archive.Size});
-  } catch (const Exception&) {
-    // A program without its archive never wrote a scratch file.
-  }
+  // A plain file left by an interrupted run goes; a reparse point, a folder
+  // or a file with a second name stays.
+  if (!FExeDir.empty()) filesys::RemoveLeftoverScratch(FExeDir + texts::kScratchFileName);
 }
 
 void TInstallForm::SetupButtonClick() {

@@ -124,24 +124,29 @@ TEST_F(PatchRun, ADriveRootIsUsedWithTheDoubledSeparator) {
   EXPECT_EQ(ReadFileBytes(L"R:\\データ\\能力\\表.txt"), "deep file");
 }
 
-TEST_F(PatchRun, AStaleScratchFileOfItsOwnIsReplacedAnyOtherFileIsLeftAlone) {
+TEST_F(PatchRun, AStalePlainScratchFileIsReplacedWhateverItHolds) {
   const std::wstring game = MakeGame(root + L"\\game");
-  const std::string archive = MakeArchive(SmallPatch());
   UseArchive(SmallPatch());
   PutOnDesktop(kShortcut);
-  {
-    // Half of the archive, as an interrupted run leaves it.
-    WriteFileBytes(root + L"\\work.tmp", archive.substr(0, archive.size() / 2));
-    Installer app(exe);
-    PressStart(StartWith(app, game));
-    ExpectLastMessage(app, kM4);
-    EXPECT_EQ(ReadFileBytes(game + L"\\データ\\ソフト表.dat"), std::string(3000, 'x') + "end");
-  }
-  // Anything else there is not ours: the run stops before touching it.
   WriteFileBytes(root + L"\\work.tmp", "a player's file");
+  Installer app(exe);
+  PressStart(StartWith(app, game));
+  ExpectLastMessage(app, kM4);
+  EXPECT_EQ(ReadFileBytes(game + L"\\データ\\ソフト表.dat"), std::string(3000, 'x') + "end");
+}
+
+// A second name for a file elsewhere: neither the run nor closing the window
+// writes or deletes it.
+TEST_F(PatchRun, AHardLinkedScratchFileIsNeitherWrittenNorDeleted) {
+  const std::wstring game = MakeGame(root + L"\\game");
+  const std::wstring saved = root + L"\\saves\\save.dat";
+  CreateDirectoryW((root + L"\\saves").c_str(), nullptr);
+  WriteFileBytes(saved, "a player's saved game");
+  ASSERT_TRUE(CreateHardLinkW((root + L"\\work.tmp").c_str(), saved.c_str(), nullptr));
   const testfiles::Snapshot before = testfiles::TakeSnapshot(game);
   ExpectScratchFileRefused(exe, root, game);
-  EXPECT_EQ(ReadFileBytes(root + L"\\work.tmp"), "a player's file");
+  EXPECT_EQ(ReadFileBytes(saved), "a player's saved game");
+  EXPECT_EQ(ReadFileBytes(root + L"\\work.tmp"), "a player's saved game");
   EXPECT_EQ(testfiles::TakeSnapshot(game), before);
 }
 
@@ -391,25 +396,6 @@ TEST_F(PatchRun, FoldersThatCodePage932CannotNameAreNeverActedOn) {
   ExpectMessageAndStay(app, L"フォルダ名に使用できない文字が含まれています");
   CloseSetup(app, setup);
   EXPECT_EQ(testfiles::TakeSnapshot(root), before);
-}
-
-// work.tmp beside the program is a symbolic link to a file outside the Wine
-// prefix (tests/e2e/scratch-link.sh makes it and checks that file afterwards
-// from outside): the run stops with the error box, and neither the run nor
-// closing the window writes or deletes through the link.
-TEST_F(PatchRun, ALinkedScratchFileIsNeitherWrittenNorDeleted) {
-  wchar_t linkDir[MAX_PATH] = {};
-  if (!GetEnvironmentVariableW(L"PS_LINK_DIR", linkDir, MAX_PATH)) {
-    GTEST_SKIP() << "run by tests/e2e/scratch-link.sh, which plants the link";
-  }
-  const std::wstring folder = linkDir;
-  const std::wstring copy = folder + L"\\PatchSetup.exe";
-  ASSERT_TRUE(CopyFileW(exe.c_str(), copy.c_str(), FALSE));
-  const std::wstring game = MakeGame(folder + L"\\game");
-  const std::string linked = ReadFileBytes(folder + L"\\work.tmp");
-  ExpectScratchFileRefused(copy, folder, game);
-  EXPECT_EQ(ReadFileBytes(folder + L"\\work.tmp"), linked);
-  EXPECT_EQ(ReadFileBytes(game + L"\\Game02.exe"), "old game");
 }
 
 }  // namespace
