@@ -11,6 +11,8 @@ namespace shellapi {
 
 // CSIDL value of the folder that holds the user's own desktop items.
 constexpr int kDesktopDirectory = 0x0010;
+// CSIDL value of the folder that holds the desktop items of every user.
+constexpr int kCommonDesktopDirectory = 0x0019;
 
 // The file-system path of a special folder; false when there is none.
 bool SpecialFolderPath(HWND owner, int folder, std::wstring& path);

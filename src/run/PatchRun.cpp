@@ -101,28 +101,41 @@ ExtractResult Stage(filesys::FileSource& archive, const std::string& target, arc
 }
 
 // The version line becomes part of the shortcut's name: only when it can stand
-// in a file name as it is, so the shortcut never leaves the desktop folder.
+// in a file name as it is, so the shortcut never leaves its folder. The game's
+// shortcut is looked for on the user's desktop, then on the public desktop
+// (where an installation for every user puts it), and renamed where it is.
 Outcome UpdateShortcut(const std::string& target, const std::string& version, HWND owner) {
-  std::string desktop(260, ' ');
-  if (!ShellLink->GetSpecialFolderPath(owner, shellapi::kDesktopDirectory, desktop)) return Outcome::kNoShortcut;
   const bool usable = support::IsNamePart(version);
-  const std::string prefix = desktop + "\\" + texts::kGameTitle;
-  const std::string newPath = prefix + version + texts::kShortcutExtension;
-
-  const std::wstring pattern = text::Wide(prefix + "*" + texts::kShortcutExtension);
-  WIN32_FIND_DATAW found;
-  // Only the first match is wanted: the search closes at once.
-  const bool exists = static_cast<bool>(filesys::FindHandle(FindFirstFileW(pattern.c_str(), &found)));
-  if (!exists) {
-    // No shortcut to rename: make the one the message promises, pointing at the game.
-    if (usable && ShellLink->CreateLink(newPath, target + texts::kGameProgram, target)) return Outcome::kCreated;
-    return Outcome::kNoShortcut;
+  const std::string newName = texts::kGameTitle + version + texts::kShortcutExtension;
+  Outcome renamed = Outcome::kRenameFailed;
+  // Renames the first match in `folder` within that folder; false when there is none.
+  const auto renameIn = [&](const std::string& folder) {
+    const std::wstring pattern =
+        text::Wide(folder + "\\" + texts::kGameTitle + "*" + texts::kShortcutExtension);
+    WIN32_FIND_DATAW found;
+    // Only the first match is wanted: the search closes at once.
+    if (!filesys::FindHandle(FindFirstFileW(pattern.c_str(), &found))) return false;
+    std::string foundName;
+    if (!usable || !text::NarrowExactly(found.cFileName, foundName)) return true;
+    if (MoveFileW(text::Wide(folder + "\\" + foundName).c_str(), text::Wide(folder + "\\" + newName).c_str())) {
+      renamed = Outcome::kDone;
+    }
+    return true;
+  };
+  std::string desktop(260, ' ');
+  const bool hasDesktop = ShellLink->GetSpecialFolderPath(owner, shellapi::kDesktopDirectory, desktop);
+  if (hasDesktop && renameIn(desktop)) return renamed;
+  std::string publicDesktop(260, ' ');
+  if (ShellLink->GetSpecialFolderPath(owner, shellapi::kCommonDesktopDirectory, publicDesktop) &&
+      renameIn(publicDesktop)) {
+    return renamed;
   }
-  std::string foundName;
-  if (!usable || !text::NarrowExactly(found.cFileName, foundName)) return Outcome::kRenameFailed;
-  const std::string oldPath = desktop + "\\" + foundName;
-  return MoveFileW(text::Wide(oldPath).c_str(), text::Wide(newPath).c_str()) ? Outcome::kDone
-                                                                                : Outcome::kRenameFailed;
+  // No shortcut to rename: make the one the message promises on the user's
+  // desktop, pointing at the game.
+  if (hasDesktop && usable && ShellLink->CreateLink(desktop + "\\" + newName, target + texts::kGameProgram, target)) {
+    return Outcome::kCreated;
+  }
+  return Outcome::kNoShortcut;
 }
 
 // A single-byte '?' stands for a character that had no CP932 form (it is in

@@ -142,16 +142,22 @@ std::wstring ProgramUnderTest(const wchar_t* variable) {
   return path;
 }
 
-std::wstring DesktopFolder() {
+namespace {
+std::wstring FolderPath(int csidl) {
   wchar_t path[MAX_PATH] = {};
-  if (FAILED(SHGetFolderPathW(nullptr, CSIDL_DESKTOPDIRECTORY | CSIDL_FLAG_CREATE, nullptr, 0, path))) return L"";
+  if (FAILED(SHGetFolderPathW(nullptr, csidl | CSIDL_FLAG_CREATE, nullptr, 0, path))) return L"";
   return path;
 }
+}  // namespace
 
-std::vector<std::wstring> GameShortcuts() {
+std::wstring DesktopFolder() { return FolderPath(CSIDL_DESKTOPDIRECTORY); }
+
+std::wstring PublicDesktopFolder() { return FolderPath(CSIDL_COMMON_DESKTOPDIRECTORY); }
+
+std::vector<std::wstring> GameShortcuts(const std::wstring& desktop) {
   std::vector<std::wstring> names;
   WIN32_FIND_DATAW fd;
-  const filesys::FindHandle h(FindFirstFileW((DesktopFolder() + L"\\0(カリオン)のAster*").c_str(), &fd));
+  const filesys::FindHandle h(FindFirstFileW((desktop + L"\\0(カリオン)のAster*").c_str(), &fd));
   if (!h) return names;
   do names.push_back(fd.cFileName);
   while (FindNextFileW(h.get(), &fd));
@@ -159,7 +165,9 @@ std::vector<std::wstring> GameShortcuts() {
 }
 
 void ClearGameShortcuts() {
-  for (const auto& name : GameShortcuts()) RemoveTree(DesktopFolder() + L"\\" + name);
+  for (const std::wstring& desktop : {DesktopFolder(), PublicDesktopFolder()}) {
+    for (const auto& name : GameShortcuts(desktop)) RemoveTree(desktop + L"\\" + name);
+  }
 }
 
 std::wstring DescribeWindows(const Installer& installer) {

@@ -76,8 +76,11 @@ bool IsDirectory(const std::wstring& path);
 std::wstring ProgramUnderTest(const wchar_t* variable = L"PS_PATCHSETUP");
 // The user's desktop folder, as the shell gives it.
 std::wstring DesktopFolder();
-// Desktop entries whose names start with the game title.
-std::vector<std::wstring> GameShortcuts();
+// The public desktop folder (every user's desktop items).
+std::wstring PublicDesktopFolder();
+// Entries of a desktop folder whose names start with the game title.
+std::vector<std::wstring> GameShortcuts(const std::wstring& desktop = DesktopFolder());
+// Removes them from the user's and from the public desktop.
 void ClearGameShortcuts();
 // Saves a screenshot-free record of the top-level windows (for failures).
 std::wstring DescribeWindows(const Installer& installer);

@@ -246,6 +246,32 @@ TEST_F(PatchRun, AFolderOnTheDesktopMatchingThePatternIsRenamed) {
   EXPECT_TRUE(IsDirectory(DesktopFolder() + L"\\" + kRenamed));
 }
 
+// The user's desktop is searched first, then the public desktop; the shortcut
+// found is renamed in its own folder and nothing is made on the other.
+TEST_F(PatchRun, AShortcutOnThePublicDesktopIsRenamedThere) {
+  const std::wstring game = MakeGame(root + L"\\game");
+  UseArchive(SmallPatch());
+  struct Case {
+    const char* what;
+    bool onTheUsersDesktop;
+    std::vector<std::wstring> users, publics;  // the game's shortcuts afterwards
+  } cases[] = {
+      {"only on the public desktop", false, {}, {kRenamed}},
+      {"on both desktops", true, {kRenamed}, {kShortcut}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    ClearGameShortcuts();
+    if (c.onTheUsersDesktop) PutOnDesktop(kShortcut);
+    WriteFileBytes(PublicDesktopFolder() + L"\\" + kShortcut, "shortcut");
+    Installer app(exe);
+    PressStart(StartWith(app, game));
+    ExpectLastMessage(app, kM4);
+    EXPECT_EQ(GameShortcuts(), c.users);
+    EXPECT_EQ(GameShortcuts(PublicDesktopFolder()), c.publics);
+  }
+}
+
 struct VersionCase {
   const char* stored;
   const wchar_t* shortcut;  // the desktop's game shortcut afterwards
