@@ -1,5 +1,6 @@
 // Program entry: locks down where DLLs come from, creates the three windows in
 // their fixed order and runs the message loop until the setup window closes.
+// The program ends with the exit code the setup window left (1 after M3).
 #include <windows.h>
 
 #include <commctrl.h>
@@ -56,5 +57,5 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
   } catch (...) {
     application.HandleException();
   }
-  return 0;
+  return application.ExitCode();
 }

@@ -315,6 +315,9 @@ class TApplication {
   void Run();
   void Terminate();
   bool Terminated() const { return terminated_; }
+  // The code the program ends with (0 unless set).
+  int ExitCode() const { return exitCode_; }
+  void SetExitCode(int code) { exitCode_ = code; }
   // Handles one message if one is waiting; false when the queue was empty.
   bool ProcessMessage();
   // Shows an exception in the error box (EAbort: nothing).
@@ -335,6 +338,7 @@ class TApplication {
   std::string title_;
   TForm* mainForm_ = nullptr;
   bool terminated_ = false;
+  int exitCode_ = 0;
   std::vector<std::unique_ptr<TForm>> forms_;
   std::vector<TForm*> attached_;
 };

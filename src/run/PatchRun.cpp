@@ -173,6 +173,8 @@ bool EndsProgram(Outcome outcome) {
   return outcome != Outcome::kNoFolder && outcome != Outcome::kBadFolderName && outcome != Outcome::kNoGame;
 }
 
+int ExitCodeOf(Outcome outcome) { return outcome == Outcome::kFailed || outcome == Outcome::kFolderFailed ? 1 : 0; }
+
 archive::CheckResult CheckArchiveFile(filesys::FileSource& archive, const std::string& target,
                                       const archive::Ring& ring) {
   archive::CheckResult result;

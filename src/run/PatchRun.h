@@ -37,6 +37,8 @@ enum class Outcome {
 std::vector<std::string> Messages(Outcome outcome);
 // False for the outcomes that leave the setup window open for another try.
 bool EndsProgram(Outcome outcome);
+// The program's exit code when it ends after this outcome: 1 after a failed run.
+int ExitCodeOf(Outcome outcome);
 
 // What the run reports while it works. Called on the thread that runs it.
 class Progress {

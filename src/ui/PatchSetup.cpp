@@ -180,6 +180,7 @@ void TInstallForm::SetupButtonClick() {
     // The framework's errors leave the handler here and show in the error box.
     outcome = worker.Result(FVersion);
   }
+  forms::Application->SetExitCode(patchrun::ExitCodeOf(outcome));
   for (const std::string& message : patchrun::Messages(outcome)) ShowMessage(message);
   if (patchrun::EndsProgram(outcome)) Close();
 }

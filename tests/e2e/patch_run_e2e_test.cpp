@@ -13,7 +13,6 @@ using testarchive::Sealed;
 
 const std::wstring kM1 = L"体験版がセットアップされたフォルダを指定して下さい";
 const std::wstring kM2 = L"指定されたフォルダには0(カリオン)のAsterがセットアップされていません";
-const std::wstring kM3 = L"セットアップが正常に終了できませんでした";
 const std::wstring kM4 = L"セットアップが正常に終了しました";
 const std::wstring kM5 = L"同一のショートカットが存在したため　作成しませんでした";
 const std::wstring kM6 = L"既存のショートカットが見つかりません　新たに作成しました";
