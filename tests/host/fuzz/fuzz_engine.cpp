@@ -4,9 +4,10 @@
 //                    that CheckArchive predicts the extraction (count, stop,
 //                    outputs), and the integrity trailer and CRC-32 over it.
 //                    With bit 1 set the outputs are written on a writer thread
-//                    with a ring of two blocks.
+//                    with a ring of two blocks. The same bytes read as a journal.
 //   first byte odd:  4-byte size + stream for DecodeEntry, compared byte for
 //                    byte (output, bytes consumed, end, ring) with the plain decoder.
+#include <algorithm>
 #include <cstdlib>
 #include <map>
 #include <string>
@@ -17,6 +18,7 @@
 #include "engine/Check.h"
 #include "engine/Decoder.h"
 #include "engine/Extractor.h"
+#include "engine/Journal.h"
 #include "engine/PipelinedSink.h"
 #include "engine/RecordName.h"
 #include "engine/Trailer.h"
@@ -125,6 +127,19 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (!archiveBytes.empty()) {
       sealed[split % archiveBytes.size()] ^= 0x80;
       Check(archive::CheckTrailer(sealed) == archive::TrailerStatus::kMismatch);
+    }
+
+    // The same bytes as a journal: its valid part is a prefix, and a valid
+    // plan names nothing but plain paths below the game folder.
+    const archive::JournalState journal = archive::ReadJournal(archiveBytes);
+    Check(journal.validBytes <= archiveBytes.size());
+    Check(journal.plan.has_value() == (journal.validBytes > 0));
+    if (journal.plan) {
+      Check(archive::IsStagingName(journal.plan->staging));
+      for (const std::string& folder : journal.plan->folders) Check(archive::IsSafeRecordName(folder));
+      for (const auto& item : journal.plan->items) Check(archive::IsSafeRecordName(item.path));
+      const testbytes::Bytes plan = archive::EncodePlan(*journal.plan);
+      Check(plan.size() <= journal.validBytes && std::equal(plan.begin(), plan.end(), archiveBytes.begin()));
     }
     return 0;
   }
