@@ -9,7 +9,15 @@ namespace {
 
 class CountingSink : public OutputSink {
  public:
-  bool Write(const uint8_t*, size_t) override { return true; }
+  CountingSink(std::vector<uint64_t>& sizes, size_t index) : sizes_(sizes), index_(index) {}
+  bool Write(const uint8_t*, size_t size) override {
+    sizes_[index_] += size;
+    return true;
+  }
+
+ private:
+  std::vector<uint64_t>& sizes_;
+  size_t index_;
 };
 
 class CheckingHost : public ExtractHost {
@@ -18,7 +26,8 @@ class CheckingHost : public ExtractHost {
   bool MakeFolder(const std::string&) override { return true; }
   std::unique_ptr<OutputSink> OpenOutput(const std::string& path) override {
     result_.outputs.push_back(path);
-    return std::make_unique<CountingSink>();
+    result_.sizes.push_back(0);
+    return std::make_unique<CountingSink>(result_.sizes, result_.sizes.size() - 1);
   }
   void ShowFile(const std::string&) override {}
   void FileWritten(uint64_t) override {}

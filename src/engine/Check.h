@@ -29,6 +29,7 @@ struct CheckResult {
   // Every output path the extraction opens, in order: the counted files and a
   // named ending record's empty file. Duplicates stay (the last one wins).
   std::vector<std::string> outputs;
+  std::vector<uint64_t> sizes;  // each output's decoded bytes, in the same order
 };
 
 // Walks every record from the reader's position as ExtractArchive would,

@@ -1,62 +1,131 @@
-// Staged writing of a patch into the game folder: every file goes to a
-// temporary file in its own folder first; only when all are complete are the
-// originals replaced, each kept aside until the end, and any failure puts the
-// folder back exactly as it was.
+// Staged writing of a patch into the game folder, under a journal.
+//
+// The run first makes a staging folder of its own at the game folder's root
+// ("~ps" + 5 hex digits + ".stg") and writes its plan there (engine/Journal.h),
+// flushed: the folders it will make, and every file it will place. Each new
+// file is written into the staging folder and flushed as it closes. Only
+// when all are complete does the journal get its commit mark (flushed); then
+// the folders are made, each original is moved aside into the staging folder
+// and the new file put in its place; then the placed mark, and the staging
+// folder with the kept-aside originals and the journal goes, the journal last.
+// Any failure puts the folder back exactly as it was.
+//
+// A run cut off at any instant (the process killed, the power cut) leaves a
+// staging folder that Recover() finds at the next start: before the commit
+// mark it undoes the run, after it it completes the commit, and either way it
+// leaves nothing of the run behind. Recover() is itself safe to cut off.
 #pragma once
 
 #include <map>
 #include <memory>
-#include <set>
 #include <string>
 #include <vector>
 
+#include "engine/Journal.h"
 #include "engine/OutputSink.h"
+#include "platform/Disk.h"
+#include "platform/Handles.h"
 
 namespace filesys {
 
+// One run's change of the game folder as its plan says, carried forward or
+// back by what the disk shows: every name it uses is its own, so a file's
+// presence tells how far it got.
+class PlannedChange {
+ public:
+  PlannedChange(Disk& disk, std::string target, archive::JournalPlan plan, FileHandle journal,
+                const archive::JournalState& marks);
+  PlannedChange(const PlannedChange&) = delete;
+  PlannedChange& operator=(const PlannedChange&) = delete;
+
+  // Appends a mark to the journal and flushes it (disk cache included).
+  bool Mark(archive::JournalMark mark);
+  // Makes the folders and places every new file, keeping originals aside,
+  // then marks the journal placed and cleans up. False when a step failed.
+  bool Forward();
+  // Puts back every original, removes every new file and folder and, when
+  // that succeeded, the staging folder and the journal. False when something
+  // could not be put back: the journal stays for the next start.
+  bool Backward();
+  // After the placed mark: removes the kept-aside originals and the staging
+  // folder, the journal last. One that cannot go (a program still running
+  // from it) is deleted at the next restart, and the journal stays.
+  void CleanUp();
+
+  const archive::JournalPlan& Plan() const { return plan_; }
+  std::wstring Final(size_t item) const;
+  std::wstring NewFile(size_t item) const;
+  std::wstring Aside(size_t item) const;
+
+ private:
+  std::wstring Below(const std::string& relative) const;
+  bool RemoveStagingFolder();
+
+  Disk& disk_;
+  std::string target_;
+  archive::JournalPlan plan_;
+  std::wstring staging_;  // the staging folder's full path
+  FileHandle journal_;    // held without sharing while the change is carried out
+  bool committed_;
+};
+
 class Staging {
  public:
-  // `patchPaths` are the final paths the patch writes; no temporary name is
-  // ever one of them.
-  explicit Staging(const std::vector<std::string>& patchPaths);
+  // `outputs` are the final paths the extraction opens, in order (duplicates
+  // stay: the last one of a name wins), each target + "\" + a record name.
+  Staging(const std::string& target, const std::vector<std::string>& outputs, Disk& disk = Disk::System());
   ~Staging();  // rolls back unless committed
   Staging(const Staging&) = delete;
   Staging& operator=(const Staging&) = delete;
 
-  // Creates every missing level of `folder`, remembering each to remove it on
-  // roll-back; true when `folder` is an existing folder afterwards.
+  // Makes the staging folder and writes the journal's plan, flushed. False
+  // when it cannot (nothing of the run is left then).
+  bool Begin();
+  // True when `folder` is an existing folder or one the commit will make.
   bool MakeFolder(const std::string& folder);
-  // A new temporary file that will become `finalPath`. Null when it cannot be
-  // created, or when `finalPath` is a folder or a read-only file (an original
-  // that could not be replaced). A later output for the same path (compared
-  // as Windows compares names) replaces an earlier one.
+  // A new file that will become `finalPath`. Null when it cannot be created,
+  // or when `finalPath` is a folder or a read-only file (an original that
+  // could not be replaced). A later output for the same path (compared as
+  // Windows compares names) replaces an earlier one.
   std::unique_ptr<archive::OutputSink> OpenOutput(const std::string& finalPath);
-  // True when an earlier output was opened for `finalPath` (compared as
-  // Windows compares names): opening another deletes that one's file.
+  // True when an earlier output was opened for `finalPath`: opening another
+  // deletes that one's file, so it must be closed first.
   bool Stages(const std::string& finalPath) const;
-  // Puts every staged file in place and removes the kept-aside originals.
-  // False when one cannot be put in place; everything is rolled back then.
+  // Puts every staged file in place. False when one cannot be put in place;
+  // everything is rolled back then.
   bool Commit();
-  // Removes every temporary file and created folder and restores every
-  // original already replaced. Safe to call more than once. Temporary and
-  // kept-aside files are named "~ps" + five hex digits + ".tmp" or ".old".
+  // Removes everything of the run. Safe to call more than once.
   void Rollback();
+  // False when a roll-back could not put everything back: the journal stays,
+  // and the next start finishes it.
+  bool Restored() const { return restored_; }
 
  private:
-  struct Item {
-    std::wstring finalPath, tempPath, keptPath;
-    bool original = false;  // a file stood at finalPath when it was staged
-    bool placed = false;
-  };
-  std::wstring FreeName(const std::wstring& folder, const wchar_t* extension);
   static std::wstring Key(const std::wstring& path);
 
-  std::set<std::wstring> reserved_;  // keys of the patch's own paths
-  std::vector<std::wstring> createdFolders_;
-  std::vector<Item> items_;
-  std::map<std::wstring, size_t> byKey_;
-  unsigned counter_;
+  Disk& disk_;
+  std::string target_;
+  archive::JournalPlan plan_;
+  std::map<std::wstring, size_t> itemByKey_;
+  std::map<std::wstring, bool> plannedFolders_;  // keys of the folders the commit makes
+  std::vector<bool> opened_;
+  std::unique_ptr<PlannedChange> change_;
   bool finished_ = false;
+  bool restored_ = true;
 };
+
+enum class Recovered {
+  kNothing,     // no cut-off run was found, or only its leftovers were removed
+  kUndone,      // a run cut off before its commit: the folder is as before it
+  kCompleted,   // a run cut off during its commit: the patch is now complete
+  kIncomplete,  // something could not be put back yet: the journal stays for the next start
+};
+
+// Finds the staging folders of cut-off runs in `target` and finishes each:
+// undone before its commit mark, completed after it (undone when completing
+// fails). Only the journal's valid part is followed; without a valid plan
+// only the run's own new files and the staging folder are removed. A run
+// still at work (its journal open) is left alone.
+Recovered Recover(const std::string& target, Disk& disk = Disk::System());
 
 }  // namespace filesys

@@ -1,5 +1,6 @@
 #include "run/PatchRun.h"
 
+#include <map>
 #include <span>
 #include <thread>
 
@@ -13,6 +14,7 @@
 #include "platform/ScratchFile.h"
 #include "platform/ShellApi.h"
 #include "platform/Shelllink.h"
+#include "platform/Situation.h"
 #include "platform/Staging.h"
 #include "run/Texts.h"
 #include "text/LineRules.h"
@@ -82,18 +84,21 @@ class Preparing {
 };
 
 ExtractResult Stage(filesys::FileSource& archive, const std::string& target, archive::Ring& ring,
-                    const std::vector<std::string>& outputs, Progress& progress) {
+                    const std::vector<std::string>& outputs, Progress& progress, filesys::Disk& disk) {
   ExtractResult result;
   if (!archive.Rewind()) return result;
   progress.ExtractionStarted(archive.Length());
-  filesys::Staging staging(outputs);
-  StagingHost host(staging, progress);
-  archive::ByteReader reader(archive);
-  const int count = archive::ExtractArchive(reader, target, ring, host);
-  result.folderFailed = host.folderFailed;
-  // A run that wrote nothing changes nothing: the staging rolls back.
-  if (count > 0 && staging.Commit()) result.count = count;
+  filesys::Staging staging(target, outputs, disk);
+  if (staging.Begin()) {
+    StagingHost host(staging, progress);  // its writer's thread ends before the staging commits
+    archive::ByteReader reader(archive);
+    const int count = archive::ExtractArchive(reader, target, ring, host);
+    result.folderFailed = host.folderFailed;
+    // A run that wrote nothing changes nothing: the staging rolls back.
+    if (count > 0 && staging.Commit()) result.count = count;
+  }
   if (result.count == 0) staging.Rollback();
+  result.restored = staging.Restored();
   // All of the archive has been read, an ending record and trailer included.
   if (result.count > 0) progress.FileWritten(archive.Length());
   progress.ExtractionEnded();
@@ -152,9 +157,70 @@ bool HoldsUnusableCharacter(const std::string& path) {
   return false;
 }
 
+Outcome NoSpace(Outcome outcome, const filesys::Space& space, Report& report) {
+  report.needed = space.needed;
+  report.available = space.available;
+  return outcome;
+}
+
+// What on the player's machine would make the staged run fail, tested before
+// it touches the game folder: an original in use or read-only, too little
+// space for the staged files beside the originals. kDone when nothing does.
+Outcome CheckSituation(const std::string& target, const archive::CheckResult& check, Report& report) {
+  if (const auto blocked = filesys::FindBlockedOriginal(check.outputs)) {
+    report.file = blocked->path;
+    if (blocked->why == filesys::BlockedOriginal::Why::kReadOnly) return Outcome::kReadOnly;
+    report.program = blocked->program.empty() ? filesys::ProgramHolding(blocked->path) : blocked->program;
+    return Outcome::kInUse;
+  }
+  // The last record of a name is the file that stays staged; the journal
+  // takes a little room beside them.
+  std::map<std::string, uint64_t> staged;
+  uint64_t journal = 64 * 1024;
+  for (size_t i = 0; i < check.outputs.size(); ++i) {
+    staged[check.outputs[i]] = check.sizes[i];
+    journal += check.outputs[i].size() + 3;
+  }
+  std::vector<uint64_t> sizes;
+  for (const auto& [path, size] : staged) sizes.push_back(size);
+  const filesys::Space space = filesys::StagingSpace(target, sizes, journal);
+  return space.Enough() ? Outcome::kDone : NoSpace(Outcome::kNoSpace, space, report);
+}
+
 }  // namespace
 
-std::vector<std::string> Messages(Outcome outcome) {
+std::string RecoveryMessage(filesys::Recovered recovered) {
+  switch (recovered) {
+    case filesys::Recovered::kNothing: return {};
+    case filesys::Recovered::kUndone: return texts::kRecoveredUndone;
+    case filesys::Recovered::kCompleted: return texts::kRecoveredCompleted;
+    case filesys::Recovered::kIncomplete: return texts::kRestoreIncomplete;
+  }
+  return {};
+}
+
+namespace {
+
+std::string Megabytes(uint64_t bytes, bool up) {
+  constexpr uint64_t kMB = 1024 * 1024;
+  return std::to_string(up ? (bytes + kMB - 1) / kMB : bytes / kMB);
+}
+
+std::vector<std::string> OutcomeMessages(Outcome outcome, const Report& report) {
+  const std::string space = std::string(texts::kSpaceNeeded) + Megabytes(report.needed, true) + texts::kSpaceFree +
+                            Megabytes(report.available, false) + texts::kSpaceAfter;
+  switch (outcome) {
+    case Outcome::kInUse:
+      if (report.program.empty()) return {report.file + texts::kInUse};
+      return {report.file + " は " + report.program + texts::kInUseBy};
+    case Outcome::kReadOnly: return {report.file + texts::kReadOnly};
+    case Outcome::kNoSpace: return {texts::kNoSpaceGame + space};
+    case Outcome::kScratchNoSpace: return {texts::kNoSpaceScratch + space};
+    // The recovery's own message says it.
+    case Outcome::kRecoveryIncomplete: return {};
+    case Outcome::kRestoreIncomplete: return {texts::kRestoreIncomplete, texts::kM3Failed};
+    default: break;
+  }
   switch (outcome) {
     case Outcome::kNoFolder: return {texts::kM1NoFolder};
     case Outcome::kBadFolderName: return {texts::kUnusableFolderName};
@@ -165,15 +231,38 @@ std::vector<std::string> Messages(Outcome outcome) {
     case Outcome::kRenameFailed: return {texts::kM5Exists};
     case Outcome::kCreated: return {texts::kM6Created};
     case Outcome::kNoShortcut: return {texts::kM7NoShortcut};
+    default: return {};
   }
-  return {};
+}
+
+}  // namespace
+
+std::vector<std::string> Messages(Outcome outcome, const Report& report) {
+  std::vector<std::string> messages;
+  if (const std::string recovery = RecoveryMessage(report.recovered); !recovery.empty()) messages.push_back(recovery);
+  for (std::string& message : OutcomeMessages(outcome, report)) messages.push_back(std::move(message));
+  return messages;
 }
 
 bool EndsProgram(Outcome outcome) {
-  return outcome != Outcome::kNoFolder && outcome != Outcome::kBadFolderName && outcome != Outcome::kNoGame;
+  switch (outcome) {
+    case Outcome::kNoFolder:
+    case Outcome::kBadFolderName:
+    case Outcome::kNoGame:
+    case Outcome::kInUse:
+    case Outcome::kReadOnly:
+    case Outcome::kNoSpace:
+    case Outcome::kScratchNoSpace:
+    case Outcome::kRecoveryIncomplete: return false;
+    default: return true;
+  }
 }
 
-int ExitCodeOf(Outcome outcome) { return outcome == Outcome::kFailed || outcome == Outcome::kFolderFailed ? 1 : 0; }
+int ExitCodeOf(Outcome outcome) {
+  return outcome == Outcome::kFailed || outcome == Outcome::kFolderFailed || outcome == Outcome::kRestoreIncomplete
+             ? 1
+             : 0;
+}
 
 archive::CheckResult CheckArchiveFile(filesys::FileSource& archive, const std::string& target,
                                       const archive::Ring& ring) {
@@ -199,20 +288,27 @@ archive::CheckResult CheckArchiveBytes(std::span<const uint8_t> archive, const s
 }
 
 ExtractResult ExtractArchiveFile(filesys::FileSource& archive, const std::string& target, archive::Ring& ring,
-                                 Progress& progress) {
+                                 Progress& progress, filesys::Disk& disk) {
   const archive::CheckResult check = CheckArchiveFile(archive, target, ring);
   if (check.stopped || check.count <= 0) return {};
-  return Stage(archive, target, ring, check.outputs, progress);
+  return Stage(archive, target, ring, check.outputs, progress, disk);
 }
 
-Outcome RunPatch(const Settings& settings, Progress& progress, std::string& version) {
+Outcome RunPatch(const Settings& settings, Progress& progress, Report& report) {
   const std::string& target = settings.target;
   if (HoldsUnusableCharacter(target)) return Outcome::kBadFolderName;
+  // A run cut off in this folder is finished before anything else.
+  if (IsExistingDirectory(target)) report.recovered = filesys::Recover(target, *settings.disk);
+  if (report.recovered == filesys::Recovered::kIncomplete) return Outcome::kRecoveryIncomplete;
   if (!IsExistingDirectory(target)) return Outcome::kNoFolder;
   if (!IsExistingFile(target + texts::kGameProgram)) return Outcome::kNoGame;
   const platform::ResourceBlock block =
       platform::FindResourceBlock(texts::kArchiveResourceName, texts::kArchiveResourceType);
   const std::span<const uint8_t> carried(static_cast<const uint8_t*>(block.Data), block.Size);
+  if (!settings.exeDir.empty()) {
+    const filesys::Space space = filesys::StagingSpace(settings.exeDir, {carried.size()}, 0);
+    if (!space.Enough()) return NoSpace(Outcome::kScratchNoSpace, space, report);
+  }
 
   ExtractResult result;
   {
@@ -241,29 +337,31 @@ Outcome RunPatch(const Settings& settings, Progress& progress, std::string& vers
       if (checkError) std::rethrow_exception(checkError);
     }
     if (check.stopped || check.count <= 0) return Outcome::kFailed;
-    result = Stage(scratch->Source(), target, *settings.ring, check.outputs, progress);
+    if (const Outcome found = CheckSituation(target, check, report); found != Outcome::kDone) return found;
+    result = Stage(scratch->Source(), target, *settings.ring, check.outputs, progress, *settings.disk);
   }
+  if (!result.restored) return Outcome::kRestoreIncomplete;
   if (result.count <= 0) return result.folderFailed ? Outcome::kFolderFailed : Outcome::kFailed;
 
-  TextLibrary->ReadLines(target + "\\" + texts::kVersionFile, &version, 1, "rt");
-  return UpdateShortcut(target, version, settings.owner);
+  TextLibrary->ReadLines(target + "\\" + texts::kVersionFile, &report.version, 1, "rt");
+  return UpdateShortcut(target, report.version, settings.owner);
 }
 
 Worker::Worker(Settings settings)
     : settings_(std::move(settings)), done_(CreateEventW(nullptr, TRUE, FALSE, nullptr)) {
   thread_ = std::thread([this]() noexcept {
-    std::string version;
+    Report report;
     Outcome outcome = Outcome::kFailed;
     std::exception_ptr error;
     try {
-      outcome = RunPatch(settings_, *this, version);
+      outcome = RunPatch(settings_, *this, report);
     } catch (...) {
       error = std::current_exception();
     }
     {
       std::lock_guard<std::mutex> lock(mutex_);
       outcome_ = outcome;
-      version_ = std::move(version);
+      report_ = std::move(report);
       error_ = error;
       view_.phase = Phase::kDone;
     }
@@ -281,10 +379,10 @@ Worker::View Worker::Snapshot() const {
   return view_;
 }
 
-Outcome Worker::Result(std::string& version) {
+Outcome Worker::Result(Report& report) {
   if (thread_.joinable()) thread_.join();
   if (error_) std::rethrow_exception(error_);
-  version = version_;
+  report = report_;
   return outcome_;
 }
 

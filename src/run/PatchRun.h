@@ -17,7 +17,9 @@
 
 #include "engine/Check.h"
 #include "engine/Ring.h"
+#include "platform/Disk.h"
 #include "platform/FileStreams.h"
+#include "platform/Staging.h"
 
 namespace patchrun {
 
@@ -31,10 +33,29 @@ enum class Outcome {
   kRenameFailed,   // M5
   kCreated,        // M6
   kNoShortcut,     // M7
+  // What would make the run fail, found before anything is touched: the
+  // message says which; the window stays for another try.
+  kInUse,          // an original is held by a running program
+  kReadOnly,       // an original is read-only
+  kNoSpace,        // the game folder's drive cannot hold the staged files
+  kScratchNoSpace, // the program's drive cannot hold the scratch file
+  kRecoveryIncomplete,  // a cut-off earlier run could not be fully undone yet; the window stays
+  kRestoreIncomplete,   // this run failed and could not put everything back: the next start will
 };
 
-// The messages of an outcome, in the order they are shown.
-std::vector<std::string> Messages(Outcome outcome);
+// What a run found, beside its outcome, for the messages.
+struct Report {
+  std::string version;  // the version line, when the run got that far
+  filesys::Recovered recovered = filesys::Recovered::kNothing;  // a cut-off earlier run, finished first
+  std::string file;     // kInUse, kReadOnly: the original
+  std::string program;  // kInUse: the program holding it, when the system can tell
+  uint64_t needed = 0, available = 0;  // kNoSpace, kScratchNoSpace: bytes
+};
+
+// The message that tells what was done with a cut-off earlier run; empty when nothing was.
+std::string RecoveryMessage(filesys::Recovered recovered);
+// The messages of an outcome, in the order they are shown (a recovery's first).
+std::vector<std::string> Messages(Outcome outcome, const Report& report = {});
 // False for the outcomes that leave the setup window open for another try.
 bool EndsProgram(Outcome outcome);
 // The program's exit code when it ends after this outcome: 1 after a failed run.
@@ -60,23 +81,26 @@ struct Settings {
   std::string exeDir;  // the program's folder ending in '\'; empty when it has no exact CP932 form
   HWND owner = nullptr;
   archive::Ring* ring = nullptr;  // the decoder's ring, owned by the progress window
+  filesys::Disk* disk = &filesys::Disk::System();  // what changes the game folder
 };
 
-// The whole run. The framework's errors (a missing resource, a scratch file
-// that cannot be created or written) are raised as Exception, before
-// anything in the game folder is touched. `version` receives the version line.
-Outcome RunPatch(const Settings& settings, Progress& progress, std::string& version);
+// The whole run. A cut-off earlier run in the game folder is finished first.
+// The framework's errors (a missing resource, a scratch file that cannot be
+// created or written) are raised as Exception, before anything in the game
+// folder is touched.
+Outcome RunPatch(const Settings& settings, Progress& progress, Report& report);
 
 struct ExtractResult {
   int count = 0;              // files written; 0 when nothing changed
   bool folderFailed = false;  // a sub-folder could not be made
+  bool restored = true;       // false: a failure could not put everything back yet
 };
 
 // Checks the archive (its trailer, when it has one, and every record), and
 // only when all is well stages every file and commits them; any failure rolls
 // the game folder back. Reads the archive from its start each time.
 ExtractResult ExtractArchiveFile(filesys::FileSource& archive, const std::string& target, archive::Ring& ring,
-                                 Progress& progress);
+                                 Progress& progress, filesys::Disk& disk = filesys::Disk::System());
 
 // The check alone: what the extraction would return, with nothing written.
 archive::CheckResult CheckArchiveFile(filesys::FileSource& archive, const std::string& target,
@@ -109,7 +133,7 @@ class Worker : private Progress {
   HANDLE Done() const { return done_; }
   View Snapshot() const;
   // The outcome, once Done() is signalled; raises the run's exception if it had one.
-  Outcome Result(std::string& version);
+  Outcome Result(Report& report);
 
  private:
   void Preparing(bool on) override;
@@ -123,7 +147,7 @@ class Worker : private Progress {
   mutable std::mutex mutex_;
   View view_;
   Outcome outcome_ = Outcome::kFailed;
-  std::string version_;
+  Report report_;
   std::exception_ptr error_;
   std::thread thread_;
 };

@@ -35,4 +35,24 @@ inline constexpr char kM5Exists[] = "同一のショートカットが存在し�
 inline constexpr char kM6Created[] = "既存のショートカットが見つかりません　新たに作成しました";
 inline constexpr char kM7NoShortcut[] = "ショートカットが作成できませんでした";
 
+// A run cut off earlier (the process ended, the power failed) was found in the
+// game folder and finished first: undone, completed, or not yet fully undone.
+inline constexpr char kRecoveredUndone[] = "前回のセットアップが中断されていたため、ゲームフォルダを元の状態に戻しました";
+inline constexpr char kRecoveredCompleted[] =
+    "前回のセットアップが中断されていたため、中断された修正パッチの適用を完了しました";
+inline constexpr char kRestoreIncomplete[] =
+    "ゲームフォルダを元の状態に戻しきれませんでした。もう一度このプログラムを起動すると、続きを行います";
+
+// What would make the run fail, found before anything is touched. The file
+// or program name goes before each text; the sizes into the space texts.
+inline constexpr char kInUse[] = " は他のプログラムが使用中です。ゲームを終了してから、もう一度お試し下さい";
+inline constexpr char kInUseBy[] = " が使用中です。ゲームを終了してから、もう一度お試し下さい";  // after "<file> は <program>"
+inline constexpr char kReadOnly[] =
+    " は読み取り専用のため置き換えられません。読み取り専用の属性を外してから、もう一度お試し下さい";
+inline constexpr char kNoSpaceGame[] = "ゲームフォルダのドライブの空き容量が足りません。";
+inline constexpr char kNoSpaceScratch[] = "このプログラムのあるドライブの空き容量が足りません。";
+inline constexpr char kSpaceNeeded[] = "必要な空き容量: ";
+inline constexpr char kSpaceFree[] = " MB、現在の空き容量: ";
+inline constexpr char kSpaceAfter[] = " MB。空き容量を増やしてから、もう一度お試し下さい";
+
 }  // namespace texts

@@ -114,6 +114,12 @@ void TInstallForm::FormCreate() {
   TextLibrary->ReplaceFirst(caption, texts::kTitlePlaceholder, texts::kGameTitle);
   Label1.SetCaption(caption);
   Image1.LoadPictureResource(layouts::kImage1Resource);
+  // A run cut off in the default game folder (the process ended, the power
+  // failed) is finished before the window shows, and the player told once.
+  if (!FExeDir.empty()) {
+    const std::string done = patchrun::RecoveryMessage(filesys::Recover(FExeDir + texts::kDefaultFolderName));
+    if (!done.empty()) ShowMessage(done);
+  }
 }
 
 void TInstallForm::FormShow() {
@@ -144,6 +150,7 @@ void TInstallForm::SetupButtonClick() {
   settings.owner = forms::Application->Handle();
   settings.ring = &CompressForm->Ring();
   patchrun::Outcome outcome;
+  patchrun::Report report;
   {
     // The run works on a thread of its own while this one keeps the windows
     // answering; the setup window takes no input and cannot close meanwhile.
@@ -178,10 +185,11 @@ void TInstallForm::SetupButtonClick() {
       }
     }
     // The framework's errors leave the handler here and show in the error box.
-    outcome = worker.Result(FVersion);
+    outcome = worker.Result(report);
+    FVersion = report.version;
   }
   forms::Application->SetExitCode(patchrun::ExitCodeOf(outcome));
-  for (const std::string& message : patchrun::Messages(outcome)) ShowMessage(message);
+  for (const std::string& message : patchrun::Messages(outcome, report)) ShowMessage(message);
   if (patchrun::EndsProgram(outcome)) Close();
 }
 

@@ -69,8 +69,27 @@ inline Snapshot TakeSnapshot(const std::wstring& path) {
   return out;
 }
 
-// Entries whose names look like the installer's temporary or kept-aside
-// files ("~ps" + five hex digits + ".tmp" or ".old"), or a scratch file.
+// Makes `path` hold exactly what `snapshot` holds (read-only bits included).
+inline void RestoreSnapshot(const std::wstring& path, const Snapshot& snapshot) {
+  RemoveTree(path);
+  CreateDirectoryW(path.c_str(), nullptr);
+  for (const auto& [relative, bytes] : snapshot) {  // a folder sorts before what it holds
+    const std::wstring full = path + L"\\" + relative;
+    if (bytes == "<dir>") {
+      CreateDirectoryW(full.c_str(), nullptr);
+      continue;
+    }
+    const size_t colon = bytes.find(':');
+    HANDLE f = CreateFileW(full.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    DWORD done = 0;
+    WriteFile(f, bytes.data() + colon + 1, static_cast<DWORD>(bytes.size() - colon - 1), &done, nullptr);
+    CloseHandle(f);
+    if (bytes.compare(0, colon, "0") != 0) SetFileAttributesW(full.c_str(), FILE_ATTRIBUTE_READONLY);
+  }
+}
+
+// Entries whose names look like the installer's staging folder ("~ps" + five
+// hex digits + ".stg") or anything in it, or a scratch file.
 inline std::vector<std::wstring> StagingLeftovers(const Snapshot& snapshot) {
   std::vector<std::wstring> found;
   for (const auto& [path, bytes] : snapshot) {

@@ -7,7 +7,7 @@
 #     - the scratch file cannot be created (work.tmp is a folder): the error
 #       box names it; the window survives and the game folder is untouched
 #     - the demo patch: M4, every file as packed, the shortcut renamed, exit 0
-#   run B, a copy whose carried archive is damaged: M3, exit 0, and the game
+#   run B, a copy whose carried archive is damaged: M3, exit 1, and the game
 #   folder exactly as it was
 #
 # Outcomes on disk are the main evidence; box texts are read by the probe.
@@ -224,7 +224,7 @@ smoke_run_b() {
     shot b2-no-box
   fi
   if wait_until 300 "run B to end" program_ended b; then
-    check "run B: exit code" "$(program_rc b)" 0
+    check "run B: exit code" "$(program_rc b)" 1
   else
     fail "run B: the program ends after M3"
   fi
