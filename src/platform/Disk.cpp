@@ -23,6 +23,20 @@ FlushEx FlushDataOnly() {
 
 }  // namespace
 
+bool Retrying(Attempt op) {
+  static constexpr DWORD kPauses[] = {10, 20, 40, 80, 160, 320, 500, 500, 500};
+  for (DWORD pause : kPauses) {
+    if (op()) return true;
+    const DWORD error = GetLastError();
+    if (error != ERROR_SHARING_VIOLATION && error != ERROR_LOCK_VIOLATION && error != ERROR_ACCESS_DENIED) {
+      return false;
+    }
+    Sleep(pause);
+    SetLastError(error);
+  }
+  return op();
+}
+
 HANDLE Disk::CreateNewFile(const std::wstring& path) {
   return CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
 }

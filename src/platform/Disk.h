@@ -41,23 +41,27 @@ class Disk {
   static Disk& System();
 };
 
+// One attempt of an operation: a callable passed by reference, so that the
+// retrying loop below exists once in the program.
+class Attempt {
+ public:
+  template <class Op>
+  Attempt(Op& op) : op_(&op), call_([](void* o) { return static_cast<bool>((*static_cast<Op*>(o))()); }) {}
+  bool operator()() const { return call_(op_); }
+
+ private:
+  void* op_;
+  bool (*call_)(void*);
+};
+
 // Retries `op` while it fails on a sharing violation, a lock violation or
 // access denied, as a virus scanner or indexer holding a fresh file for a
 // moment gives, for about 2 s with a growing pause. GetLastError() is the
 // last attempt's.
+bool Retrying(Attempt op);
 template <class Op>
-bool Retrying(Op op) {
-  static constexpr DWORD kPauses[] = {10, 20, 40, 80, 160, 320, 500, 500, 500};
-  for (DWORD pause : kPauses) {
-    if (op()) return true;
-    const DWORD error = GetLastError();
-    if (error != ERROR_SHARING_VIOLATION && error != ERROR_LOCK_VIOLATION && error != ERROR_ACCESS_DENIED) {
-      return false;
-    }
-    Sleep(pause);
-    SetLastError(error);
-  }
-  return op();
+bool Retrying(Op&& op) {
+  return Retrying(Attempt(op));
 }
 
 // A file made with Disk::CreateNewFile, written through the disk; its data is

@@ -7,13 +7,13 @@
 #include <algorithm>
 #include <cwchar>
 
+#include "platform/Disk.h"
 #include "platform/Handles.h"
 #include "text/Wide.h"
 
 namespace filesys {
 namespace {
 
-constexpr ULONGLONG kPatienceMs = 2000;
 // NTFS's default, for a volume whose cluster size cannot be read.
 constexpr uint64_t kAssumedCluster = 4096;
 
@@ -27,21 +27,17 @@ DWORD OpenError(const std::wstring& path) {
   return file ? ERROR_SUCCESS : GetLastError();
 }
 
-// Scanners and indexers hold a fresh file for a moment, with exactly these
-// errors; so does a real holder, which is still there after the wait.
-bool MayBeBrief(DWORD error) {
-  return error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION || error == ERROR_ACCESS_DENIED;
-}
-
+// Scanners and indexers hold a fresh file for a moment: that is waited out;
+// a real holder is still there after the wait. Any other error (the file
+// gone meanwhile …) is the run's to report.
 bool InUse(const std::wstring& path) {
-  const ULONGLONG start = GetTickCount64();
-  for (DWORD pause = 25;; pause = std::min<DWORD>(pause * 2, 400)) {
-    // Any other error (the file gone meanwhile …) is the run's to report.
-    if (!MayBeBrief(OpenError(path))) return false;
-    const ULONGLONG waited = GetTickCount64() - start;
-    if (waited >= kPatienceMs) return true;
-    Sleep(static_cast<DWORD>(std::min<ULONGLONG>(pause, kPatienceMs - waited)));
-  }
+  const bool free = Retrying([&] {
+    const DWORD error = OpenError(path);
+    SetLastError(error);
+    return error == ERROR_SUCCESS;
+  });
+  const DWORD error = GetLastError();
+  return !free && (error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION || error == ERROR_ACCESS_DENIED);
 }
 
 // rstrtmgr.dll is not a Known DLL: only System32's copy may be loaded.

@@ -170,7 +170,7 @@ Outcome CheckSituation(const std::string& target, const archive::CheckResult& ch
   if (const auto blocked = filesys::FindBlockedOriginal(check.outputs)) {
     report.file = blocked->path;
     if (blocked->why == filesys::BlockedOriginal::Why::kReadOnly) return Outcome::kReadOnly;
-    report.program = blocked->program.empty() ? filesys::ProgramHolding(blocked->path) : blocked->program;
+    report.program = blocked->program;
     return Outcome::kInUse;
   }
   // The last record of a name is the file that stays staged; the journal

@@ -38,8 +38,10 @@ code=$((total - resources))
 echo "     size: $total bytes in all, resources $resources, program without them $code"
 # The limit is the shipped 32-bit program's; the 64-bit test build is larger.
 # (About 385 KB before the patch run had a worker thread, a check and a
-# staging step: the threads runtime alone is some 30 KB.)
-[ "$format" = pei-i386 ] && check "program without its resources under 450 KB" test "$code" -lt 460800
+# staging step: the threads runtime alone is some 30 KB; about 445 KB before
+# the journal, the recovery at the next start and the checks of the player's
+# machine, which added some 35 KB.)
+[ "$format" = pei-i386 ] && check "program without its resources under 500 KB" test "$code" -lt 512000
 
 echo "$pass passed, $fail failed"
 [ "$fail" -eq 0 ]
