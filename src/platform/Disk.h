@@ -45,17 +45,17 @@ class Disk {
   static Disk& System();
 };
 
-// One attempt of an operation: a callable passed by reference, so that the
-// retrying loop below exists once in the program.
+// One attempt of an operation that throws nothing: a callable passed by
+// reference, so that the retrying loop below exists once in the program.
 class Attempt {
  public:
   template <class Op>
-  Attempt(Op& op) : op_(&op), call_([](void* o) { return static_cast<bool>((*static_cast<Op*>(o))()); }) {}
+  Attempt(Op& op) : op_(&op), call_([](void* o) noexcept { return static_cast<bool>((*static_cast<Op*>(o))()); }) {}
   bool operator()() const { return call_(op_); }
 
  private:
   void* op_;
-  bool (*call_)(void*);
+  bool (*call_)(void*) noexcept;
 };
 
 // Retries `op` while it fails on a sharing violation, a lock violation or
