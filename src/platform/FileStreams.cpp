@@ -1,5 +1,6 @@
 #include "platform/FileStreams.h"
 
+#include "platform/Disk.h"
 #include "text/Wide.h"
 
 namespace filesys {
@@ -55,16 +56,7 @@ std::unique_ptr<FileSink> FileSink::Create(const std::wstring& path, Disposition
 
 FileSink::~FileSink() { Close(); }
 
-bool FileSink::Write(const uint8_t* data, size_t size) {
-  while (size > 0) {
-    DWORD done = 0;
-    const DWORD chunk = size > 0x40000000 ? 0x40000000 : static_cast<DWORD>(size);
-    if (!WriteFile(handle_, data, chunk, &done, nullptr) || done == 0) return false;
-    data += done;
-    size -= done;
-  }
-  return true;
-}
+bool FileSink::Write(const uint8_t* data, size_t size) { return Disk::System().Write(handle_, data, size); }
 
 bool FileSink::Close() {
   if (handle_ == INVALID_HANDLE_VALUE) return true;
