@@ -27,6 +27,7 @@ namespace {
 class ScriptedDisk : public filesys::Disk {
  public:
   uint64_t killAt = 0, refuseFrom = 0, refuseOnly = 0;
+  int lockedMoves = 0;  // so many moves fail first as a scanner's brief lock makes them
   bool record = false;
   struct Op {
     std::string what;
@@ -53,7 +54,12 @@ class ScriptedDisk : public filesys::Disk {
   bool FlushData(HANDLE f) override { return Allow("flushdata", NameOf(f)) && Disk::FlushData(f); }
   bool Flush(HANDLE f) override { return Allow("flush", NameOf(f)) && Disk::Flush(f); }
   bool Move(const std::wstring& from, const std::wstring& to, bool replace) override {
-    return Allow("move", from) && Disk::Move(from, to, replace);
+    if (!Allow("move", from)) return false;
+    if (lockedMoves > 0 && lockedMoves--) {
+      SetLastError(ERROR_SHARING_VIOLATION);
+      return false;
+    }
+    return Disk::Move(from, to, replace);
   }
   bool Delete(const std::wstring& path) override { return Allow("delete", path) && Disk::Delete(path); }
   bool MakeFolder(const std::wstring& path) override { return Allow("mkdir", path) && Disk::MakeFolder(path); }
@@ -287,6 +293,15 @@ TEST_F(StagedRun, ADiskThatRefusesAnyOneChangeLeavesBeforeOrAfter) {
       EXPECT_EQ(Snap(), before);
     }
   }
+}
+
+// A scanner holding a file for a moment during the commit: waited out.
+TEST_F(StagedRun, AMoveRefusedForAMomentIsTriedAgain) {
+  ScriptedDisk disk;
+  disk.lockedMoves = 5;
+  EXPECT_EQ(RunOn(*dir / "patch.smf", game(), disk), 4);
+  EXPECT_EQ(disk.lockedMoves, 0);
+  EXPECT_EQ(Snap(), after);
 }
 
 // The journal as the run left it once every file was staged and the commit
