@@ -1,9 +1,5 @@
 #include "platform/Disk.h"
 
-#include <new>
-#include <system_error>
-#include <utility>
-
 namespace filesys {
 namespace {
 
@@ -91,74 +87,13 @@ Disk& Disk::System() {
   return disk;
 }
 
-Flusher::~Flusher() {
-  {
-    std::lock_guard<std::mutex> lock(mutex_);
-    stopping_ = true;
-  }
-  work_.notify_all();
-  for (std::thread& thread : threads_) thread.join();
-  for (HANDLE file : queue_) {  // no thread could be started
-    disk_.FlushData(file);
-    CloseHandle(file);
-  }
-}
-
-void Flusher::Hand(HANDLE file) {
-  std::lock_guard<std::mutex> lock(mutex_);
-  if (threads_.empty()) {
-    try {
-      for (size_t i = 0; i < threadCount_; ++i) threads_.emplace_back([this]() noexcept { Run(); });
-    } catch (const std::system_error&) {
-      // Fewer threads, or none: Wait() then flushes in the caller.
-    }
-  }
-  try {
-    queue_.push_back(file);
-  } catch (const std::bad_alloc&) {
-    failed_ |= !(disk_.FlushData(file) & CloseHandle(file));
-    return;
-  }
-  work_.notify_one();
-}
-
-bool Flusher::Wait() {
-  std::unique_lock<std::mutex> lock(mutex_);
-  if (threads_.empty()) {
-    for (HANDLE file : queue_) failed_ |= !(disk_.FlushData(file) & CloseHandle(file));
-    queue_.clear();
-  }
-  idle_.wait(lock, [this] { return queue_.empty() && busy_ == 0; });
-  return !failed_;
-}
-
-void Flusher::Run() noexcept {
-  std::unique_lock<std::mutex> lock(mutex_);
-  for (;;) {
-    work_.wait(lock, [this] { return stopping_ || !queue_.empty(); });
-    if (queue_.empty()) return;
-    const HANDLE file = queue_.back();
-    queue_.pop_back();
-    ++busy_;
-    lock.unlock();
-    const bool ok = disk_.FlushData(file) & CloseHandle(file);  // both, whatever the first gives
-    lock.lock();
-    failed_ |= !ok;
-    if (--busy_ == 0 && queue_.empty()) idle_.notify_all();
-  }
-}
-
 DiskSink::~DiskSink() { Close(); }
 
 bool DiskSink::Close() {
   if (file_ == INVALID_HANDLE_VALUE) return true;
-  const HANDLE file = std::exchange(file_, INVALID_HANDLE_VALUE);
-  if (flusher_) {
-    flusher_->Hand(file);
-    return true;
-  }
-  const bool flushed = disk_.FlushData(file);
-  const bool closed = CloseHandle(file);
+  const bool flushed = disk_.FlushData(file_);
+  const bool closed = CloseHandle(file_);
+  file_ = INVALID_HANDLE_VALUE;
   return flushed && closed;
 }
 

@@ -8,14 +8,10 @@
 
 #include <windows.h>
 
-#include <condition_variable>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
-#include <mutex>
 #include <string>
-#include <thread>
-#include <vector>
 
 #include "engine/OutputSink.h"
 
@@ -68,41 +64,12 @@ bool Retrying(Op&& op) {
   return Retrying(Attempt(op));
 }
 
-// Flushes closed files (Disk::FlushData) and closes them on threads of its
-// own: where only a full flush exists (under Wine: an fsync each), several
-// run at once and the disk takes them together, while writing goes on.
-class Flusher {
- public:
-  explicit Flusher(Disk& disk, size_t threads = 4) : disk_(disk), threadCount_(threads) {}
-  ~Flusher();  // flushes and closes everything handed over
-  Flusher(const Flusher&) = delete;
-  Flusher& operator=(const Flusher&) = delete;
-
-  // Takes over an open file; it is flushed and closed soon. Throws nothing.
-  void Hand(HANDLE file);
-  // Returns once every file handed over is flushed and closed: false when a
-  // flush or close has failed.
-  bool Wait();
-
- private:
-  void Run() noexcept;
-
-  Disk& disk_;
-  size_t threadCount_;
-  std::vector<std::thread> threads_;  // started with the first file
-  std::mutex mutex_;
-  std::condition_variable work_, idle_;
-  std::vector<HANDLE> queue_;
-  size_t busy_ = 0;
-  bool failed_ = false, stopping_ = false;
-};
-
 // A file made with Disk::CreateNewFile, written through the disk; its data is
 // flushed (FlushData) as it closes, so that it is on the disk before anything
-// relies on it: by the flusher, when one is given, else at once.
+// relies on it.
 class DiskSink : public archive::OutputSink {
  public:
-  DiskSink(Disk& disk, HANDLE file, Flusher* flusher = nullptr) : disk_(disk), file_(file), flusher_(flusher) {}
+  DiskSink(Disk& disk, HANDLE file) : disk_(disk), file_(file) {}
   ~DiskSink() override;
   DiskSink(const DiskSink&) = delete;
   DiskSink& operator=(const DiskSink&) = delete;
@@ -112,7 +79,6 @@ class DiskSink : public archive::OutputSink {
  private:
   Disk& disk_;
   HANDLE file_;
-  Flusher* flusher_;
 };
 
 }  // namespace filesys

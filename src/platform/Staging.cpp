@@ -159,7 +159,7 @@ void PlannedChange::CleanUp() {
 }
 
 Staging::Staging(const std::string& target, const std::vector<std::string>& outputs, Disk& disk)
-    : disk_(disk), target_(target), flusher_(disk) {
+    : disk_(disk), target_(target) {
   std::map<std::wstring, bool> knownFolders;  // key: planned (true) or already there (false)
   for (const std::string& output : outputs) {
     const std::string relative = output.substr(std::min(output.size(), target.size() + 1));
@@ -247,18 +247,17 @@ std::unique_ptr<archive::OutputSink> Staging::OpenOutput(const std::string& fina
   }
   const size_t item = found->second;
   const std::wstring path = change_->NewFile(item);
-  // The last record of a name wins: its earlier file goes, once closed.
-  if (opened_[item] && (!flusher_.Wait() || !Retrying([&] { return disk_.Delete(path); }))) return nullptr;
+  // The last record of a name wins: its earlier file goes.
+  if (opened_[item] && !Retrying([&] { return disk_.Delete(path); })) return nullptr;
   const HANDLE file = disk_.CreateNewFile(path);
   if (file == INVALID_HANDLE_VALUE) return nullptr;
   opened_[item] = true;
-  return std::make_unique<DiskSink>(disk_, file, &flusher_);
+  return std::make_unique<DiskSink>(disk_, file);
 }
 
 bool Staging::Commit() {
   if (finished_ || !change_) return false;
-  // Every new file is on the disk before the commit mark says so.
-  if (!flusher_.Wait() || !change_->Mark(JournalMark::kCommit)) {
+  if (!change_->Mark(JournalMark::kCommit)) {
     Rollback();
     return false;
   }
@@ -272,7 +271,6 @@ bool Staging::Commit() {
 void Staging::Rollback() {
   if (finished_) return;
   finished_ = true;
-  flusher_.Wait();  // every new file closed, so that it can go
   if (change_) restored_ = change_->Backward();
 }
 

@@ -109,7 +109,6 @@ class Staging {
   std::map<std::wstring, size_t> itemByKey_;
   std::map<std::wstring, bool> plannedFolders_;  // keys of the folders the commit makes
   std::vector<bool> opened_;
-  Flusher flusher_;  // every new file is flushed and closed here
   std::unique_ptr<PlannedChange> change_;
   bool finished_ = false;
   bool restored_ = true;
