@@ -178,7 +178,7 @@ Staging::Staging(const std::string& target, const std::vector<std::string>& outp
       knownFolders.emplace(levelKey, missing);
       if (missing) {
         plan_.folders.push_back(level);
-        plannedFolders_.emplace(levelKey, true);
+        plannedFolders_.insert(levelKey);
       }
     }
   }

@@ -17,6 +17,7 @@
 #pragma once
 
 #include <map>
+#include <set>
 #include <memory>
 #include <string>
 #include <vector>
@@ -107,7 +108,7 @@ class Staging {
   std::string target_;
   archive::JournalPlan plan_;
   std::map<std::wstring, size_t> itemByKey_;
-  std::map<std::wstring, bool> plannedFolders_;  // keys of the folders the commit makes
+  std::set<std::wstring> plannedFolders_;  // keys of the folders the commit makes
   std::vector<bool> opened_;
   std::unique_ptr<PlannedChange> change_;
   bool finished_ = false;
