@@ -78,13 +78,9 @@ const char* TrailerText(archive::TrailerStatus status) {
 
 // `list` prints the records; `verify` judges whether the installer extracts
 // every file, and exits non-zero only when it would stop or refuse.
-int ListOrVerify(const char* archivePath, bool verify) {
+int ListOrVerify(archive::RandomSource& archive, bool verify) {
   packer::VerifyReport report;
-  std::string error;
-  if (!packer::VerifyArchive(archivePath, report, error)) {
-    std::fprintf(stderr, "packer: %s\n", error.c_str());
-    return 1;
-  }
+  packer::VerifyArchive(archive, report);
   uint64_t total = 0;
   for (const auto& r : report.records) {
     if (!verify) {
@@ -101,10 +97,10 @@ int ListOrVerify(const char* archivePath, bool verify) {
   return packer::PrintVerdict(report);
 }
 
-int Extract(const char* archivePath, const char* folder) {
+int Extract(archive::RandomSource& archive, const char* folder) {
   std::string error;
   const auto start = std::chrono::steady_clock::now();
-  const int count = packer::ExtractArchiveFile(archivePath, folder, error);
+  const int count = packer::ExtractArchiveFile(archive, folder, error);
   if (count <= 0) {
     std::fprintf(stderr, "packer: extraction returned %d%s%s\n", count, error.empty() ? "" : ": ", error.c_str());
     return 1;
@@ -125,17 +121,14 @@ int main(int argc, char** argv) {
     return packer::BuildCommand(frontEnd, std::vector<std::filesystem::path>(argv + 2, argv + argc));
   }
   // list, verify and extract take an installer too: they work on the archive it carries.
+  const bool oneArchive = (command == "list" || command == "verify") && argc == 3;
+  if (!oneArchive && !(command == "extract" && argc == 4)) return Usage();
   packer::ArchiveInput input;
-  if ((command == "list" || command == "verify" || command == "extract") && argc >= 3) {
-    std::string error;
-    if (!input.Open(argv[2], error)) {
-      std::fprintf(stderr, "packer: %s\n", error.c_str());
-      return 1;
-    }
-    argv[2] = input.Path();
+  std::string error;
+  if (!input.Open(argv[2], error)) {
+    std::fprintf(stderr, "packer: %s\n", error.c_str());
+    return 1;
   }
-  if (command == "list" && argc == 3) return ListOrVerify(argv[2], false);
-  if (command == "verify" && argc == 3) return ListOrVerify(argv[2], true);
-  if (command == "extract" && argc == 4) return Extract(argv[2], argv[3]);
-  return Usage();
+  if (command == "extract") return Extract(input.Archive(), argv[3]);
+  return ListOrVerify(input.Archive(), command == "verify");
 }

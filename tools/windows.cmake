@@ -5,6 +5,7 @@ add_library(ps_winpacklib STATIC
   ${CMAKE_CURRENT_LIST_DIR}/packlib/StreamScan.cpp
   ${CMAKE_CURRENT_LIST_DIR}/packlib/HostArchive.cpp
   ${CMAKE_CURRENT_LIST_DIR}/packlib/PeResources.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/packlib/RandomFile.cpp
   ${CMAKE_CURRENT_LIST_DIR}/packlib/InstallerFile.cpp
   ${CMAKE_CURRENT_LIST_DIR}/packlib/ReleaseCommands.cpp
   ${CMAKE_CURRENT_LIST_DIR}/packlib/HostFrontEnd.cpp

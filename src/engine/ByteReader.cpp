@@ -16,6 +16,23 @@ size_t StdioSource::ReadSome(uint8_t* buffer, size_t size) {
   return std::fread(buffer, 1, size, file_);
 }
 
+bool MemoryRandomSource::ReadAt(uint64_t offset, uint8_t* buffer, size_t size) {
+  if (offset > bytes_.size() || size > bytes_.size() - offset) return false;
+  if (size > 0) std::memcpy(buffer, bytes_.data() + offset, size);
+  return true;
+}
+
+size_t WindowSource::ReadSome(uint8_t* buffer, size_t size) {
+  const size_t n = static_cast<size_t>(std::min<uint64_t>(size, length_ - pos_));
+  if (n == 0 || !base_.ReadAt(offset_ + pos_, buffer, n)) return 0;
+  pos_ += n;
+  return n;
+}
+
+bool WindowSource::ReadAt(uint64_t offset, uint8_t* buffer, size_t size) {
+  return offset <= length_ && size <= length_ - offset && base_.ReadAt(offset_ + offset, buffer, size);
+}
+
 ByteReader::ByteReader(ByteSource& source, size_t bufferSize)
     : source_(source),
       buffer_(new uint8_t[bufferSize > 0 ? bufferSize : 1]),

@@ -40,6 +40,43 @@ class StdioSource : public ByteSource {
   std::FILE* file_;
 };
 
+// Bytes that can be read at any offset: an archive file, the part of an
+// installer file that carries one, bytes in memory.
+class RandomSource {
+ public:
+  virtual ~RandomSource() = default;
+  virtual uint64_t Length() = 0;
+  // Reads exactly `size` bytes at `offset`; false when they are not all
+  // there or cannot be read.
+  virtual bool ReadAt(uint64_t offset, uint8_t* buffer, size_t size) = 0;
+};
+
+class MemoryRandomSource : public RandomSource {
+ public:
+  explicit MemoryRandomSource(std::span<const uint8_t> bytes) : bytes_(bytes) {}
+  uint64_t Length() override { return bytes_.size(); }
+  bool ReadAt(uint64_t offset, uint8_t* buffer, size_t size) override;
+
+ private:
+  std::span<const uint8_t> bytes_;
+};
+
+// `length` bytes of another random source from `offset` on, read at any
+// offset or in order from the first (as a ByteSource). The base must outlive it.
+class WindowSource : public ByteSource, public RandomSource {
+ public:
+  WindowSource(RandomSource& base, uint64_t offset, uint64_t length)
+      : base_(base), offset_(offset), length_(length) {}
+  size_t ReadSome(uint8_t* buffer, size_t size) override;
+  uint64_t Length() override { return length_; }
+  bool ReadAt(uint64_t offset, uint8_t* buffer, size_t size) override;
+
+ private:
+  RandomSource& base_;
+  uint64_t offset_, length_;
+  uint64_t pos_ = 0;  // of the next ReadSome, from the window's start
+};
+
 // Reads a source through one large buffer and counts the bytes consumed.
 // Once the source has reported its end, the reader stays at the end.
 class ByteReader {

@@ -1,5 +1,6 @@
 #include "engine/Check.h"
 
+#include <algorithm>
 #include <memory>
 
 #include "engine/Trailer.h"
@@ -44,12 +45,26 @@ class CheckingHost : public ExtractHost {
 
 }  // namespace
 
-TrailerStatus CheckTrailer(std::span<const uint8_t> archive) {
-  if (archive.size() < Trailer::kSize) return TrailerStatus::kAbsent;
-  const auto trailer = ParseTrailer(archive.data() + archive.size() - Trailer::kSize, archive.size());
+TrailerStatus CheckTrailer(RandomSource& archive) {
+  const uint64_t length = archive.Length();
+  uint8_t last[Trailer::kSize];
+  if (length < sizeof last || !archive.ReadAt(length - sizeof last, last, sizeof last)) return TrailerStatus::kAbsent;
+  const auto trailer = ParseTrailer(last, length);
   if (!trailer) return TrailerStatus::kAbsent;
-  return Crc32(0, archive.data(), static_cast<size_t>(trailer->length)) == trailer->crc ? TrailerStatus::kMatches
-                                                                                         : TrailerStatus::kMismatch;
+  std::vector<uint8_t> chunk(std::min<uint64_t>(trailer->length, 256 * 1024));
+  uint32_t crc = 0;
+  for (uint64_t at = 0; at < trailer->length;) {
+    const size_t n = static_cast<size_t>(std::min<uint64_t>(chunk.size(), trailer->length - at));
+    if (!archive.ReadAt(at, chunk.data(), n)) return TrailerStatus::kMismatch;
+    crc = Crc32(crc, chunk.data(), n);
+    at += n;
+  }
+  return crc == trailer->crc ? TrailerStatus::kMatches : TrailerStatus::kMismatch;
+}
+
+TrailerStatus CheckTrailer(std::span<const uint8_t> archive) {
+  MemoryRandomSource source(archive);
+  return CheckTrailer(source);
 }
 
 CheckResult CheckArchive(ByteReader& archive, const std::string& target, Ring ring) {

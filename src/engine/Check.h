@@ -17,6 +17,8 @@ enum class TrailerStatus { kAbsent, kMatches, kMismatch };
 
 // Whether the archive ends in an integrity trailer, and whether its length
 // and CRC-32 match the bytes before it.
+// The CRC is computed in pieces, so an archive file of any size can be checked.
+TrailerStatus CheckTrailer(RandomSource& archive);
 TrailerStatus CheckTrailer(std::span<const uint8_t> archive);
 
 struct CheckResult {

@@ -12,6 +12,7 @@
 #include <random>
 
 #include "engine/Trailer.h"
+#include "packlib/HostArchive.h"
 #include "packlib/HostFrontEnd.h"
 #include "packlib/InstallerFile.h"
 #include "packlib/PeResources.h"
@@ -237,6 +238,66 @@ TEST_F(ReleaseTest, RewritingTheSameResourcesIsStable) {
     EXPECT_EQ(again.Find(pe::ResourceKey::Number(10), pe::ResourceKey{u"\u8868\u793A", 0}).size(), 1u);
     ASSERT_TRUE(pe::Rewrite(once, again, again.resources, twice, report, error)) << error;
     EXPECT_TRUE(once == twice);
+  }
+}
+
+// The installer written from files in one pass is the one written in memory,
+// on both sides of the size from which the parser leaves a resource in the file.
+TEST_F(ReleaseTest, StreamedFromFilesAsInMemory) {
+  for (const Fixture& f : kFixtures) {
+    for (const size_t size : {pe::kHeldBytes, pe::kHeldBytes + 1, size_t{3} << 20}) {
+      SCOPED_TRACE(std::string(f.arch) + ", archive of " + std::to_string(size) + " bytes");
+      const Bytes archive = Noise(size, 5);
+      WriteBytes(dir / "stub.exe", Stub(f));
+      WriteBytes(dir / "archive.smf", archive);
+      Bytes inMemory;
+      packer::EmbedReport report;
+      std::string error;
+      ASSERT_TRUE(packer::EmbedArchive(Stub(f), archive, inMemory, report, error)) << error;
+      {
+        const auto stub = packer::InputFile::Open(dir / "stub.exe");
+        const auto carried = packer::InputFile::Open(dir / "archive.smf");
+        const auto out = packer::OutputFile::Create(dir / "out.exe");
+        ASSERT_TRUE(stub && carried && out);
+        ASSERT_TRUE(packer::EmbedArchive(*stub, *carried, *out, report, error)) << error;
+        ASSERT_TRUE(out->Close());
+      }
+      EXPECT_TRUE(ReadBytes(dir / "out.exe") == inMemory);
+
+      const auto written = packer::InputFile::Open(dir / "out.exe");
+      pe::Image image;
+      ASSERT_TRUE(packer::ReadInstaller(*written, image, error)) << error;
+      for (const pe::Resource* r : image.Find(pe::ResourceKey::Named("SMF"), pe::ResourceKey::Named("KASTER"))) {
+        EXPECT_EQ(r->from != nullptr, size > pe::kHeldBytes);
+        EXPECT_EQ(r->Size(), size);
+      }
+      packer::Inspection fromFile, fromMemory;
+      ASSERT_TRUE(packer::InspectInstaller(*written, fromFile, error)) << error;
+      ASSERT_TRUE(packer::InspectInstaller(inMemory, fromMemory, error)) << error;
+      EXPECT_EQ(fromFile.archiveBytes, size);
+      EXPECT_EQ(fromFile.archiveOffset, fromMemory.archiveOffset);
+      EXPECT_EQ(fromFile.records, fromMemory.records);
+      EXPECT_TRUE(fromFile.checksumMatches);
+      EXPECT_FALSE(fromFile.copiesDiffer);
+    }
+  }
+}
+
+// The checksum summed in pieces, split on either side of every byte of its
+// own field and at odd offsets, is the checksum of the whole.
+TEST_F(ReleaseTest, ChecksumInPieces) {
+  const Bytes stub = Stub();
+  pe::Image image;
+  std::string error;
+  ASSERT_TRUE(pe::Parse(stub, image, error)) << error;
+  const size_t field = image.checksumOffset;
+  for (const size_t split : {field - 1, field, field + 1, field + 2, field + 3, field + 4, field + 5, size_t{1},
+                             stub.size() - 1}) {
+    pe::ChecksumSum sum(field);
+    sum.Add(stub.data(), split);
+    sum.Add(stub.data() + split, 1);
+    sum.Add(stub.data() + split + 1, stub.size() - split - 1);
+    EXPECT_EQ(sum.Value(), image.checksum) << "split at " << split;
   }
 }
 
@@ -515,6 +576,51 @@ TEST_F(BuildCommand, RefusesAStubThatIsNotAnInstallerAndWritingOverTheStub) {
   }
   EXPECT_EQ(Build({Folder(), "-o"}), 2);
   EXPECT_EQ(Build({Folder(), dir / "x.exe"}), 2);
+}
+
+// An installer exactly at the image limit is written; one byte less refuses
+// it, leaving nothing behind. Inspect warns from 90% of the limit on.
+TEST_F(BuildCommand, RefusesAnImagePastTheLimitAndWarnsNearIt) {
+  const fs::path stub = dir / "stub.exe", out = dir / "PatchSetup.exe";
+  WriteBytes(stub, Stub());
+  ASSERT_EQ(Build({Folder(), "-o", out, "--stub", stub}), 0);
+  packer::Inspection in;
+  std::string error;
+  ASSERT_TRUE(packer::InspectInstaller(ReadBytes(out), in, error)) << error;
+  fs::remove(out);
+  packer::HostFrontEnd frontEnd;
+  EXPECT_EQ(packer::BuildCommand(frontEnd, {Folder(), "-o", out, "--stub", stub}, in.imageSize - 1), 1);
+  EXPECT_FALSE(fs::exists(out));
+  EXPECT_FALSE(fs::exists(dir / "PatchSetup.exe.part"));
+  EXPECT_EQ(packer::BuildCommand(frontEnd, {Folder(), "-o", out, "--stub", stub}, in.imageSize), 0);
+
+  auto warns = [&](uint64_t imageSize) {
+    in.imageSize = static_cast<uint32_t>(imageSize);
+    const auto lines = packer::DescribeInspection(in, frontEnd);
+    return std::any_of(lines.begin(), lines.end(), [](const std::string& l) { return l.starts_with("warning:"); });
+  };
+  const uint64_t nine = (packer::kImageLimit * 9 + 9) / 10;  // the first size within 10%
+  EXPECT_FALSE(warns(nine - 1));
+  EXPECT_TRUE(warns(nine));
+  EXPECT_TRUE(warns(packer::kImageLimit + 1));
+}
+
+// list, verify and extract read an installer's archive where it lies in the file.
+TEST_F(BuildCommand, ReadsTheCarriedArchiveInPlace) {
+  const fs::path stub = dir / "stub.exe", out = dir / "PatchSetup.exe";
+  WriteBytes(stub, Stub());
+  ASSERT_EQ(Build({Folder(), "-o", out, "--stub", stub}), 0);
+  packer::ArchiveInput input;
+  std::string error;
+  ASSERT_TRUE(input.Open(out, error)) << error;
+  packer::VerifyReport report;
+  packer::VerifyArchive(input.Archive(), report);
+  EXPECT_EQ(report.engineCount, 3);
+  EXPECT_EQ(report.trailer, archive::TrailerStatus::kMatches);
+  EXPECT_TRUE(report.Passes());
+  EXPECT_EQ(packer::ExtractArchiveFile(input.Archive(), dir / "out", error), 3) << error;
+  EXPECT_TRUE(ReadBytes(dir / "out" / "data" / "a.dat") == Bytes(5000, 'a'));
+  EXPECT_FALSE(input.Open(dir / "missing.exe", error));
 }
 
 }  // namespace

@@ -15,6 +15,7 @@
 #include "engine/RecordName.h"
 #include "engine/Trailer.h"
 #include "packlib/HostNames.h"
+#include "packlib/RandomFile.h"
 #include "packlib/StreamScan.h"
 
 namespace fs = std::filesystem;
@@ -338,14 +339,9 @@ void FolderHost::Stopped(archive::ExtractStop reason, const std::string& outputP
   error = std::string(Describe(reason)) + ": " + ShowName(outputPath.substr(2));
 }
 
-int ExtractArchiveFile(const fs::path& archivePath, const fs::path& folder, std::string& error,
+int ExtractArchiveFile(archive::RandomSource& archivePart, const fs::path& folder, std::string& error,
                        const std::function<void(const std::string&)>& onFile) {
-  File in(OpenFile(archivePath, "rb"));
-  if (!in) {
-    error = archivePath.string() + ": cannot open";
-    return -1;
-  }
-  archive::StdioSource source(in.get());
+  archive::WindowSource source(archivePart, 0, archivePart.Length());
   archive::ByteReader reader(source);
   archive::Ring ring;
   FolderHost host(folder);
@@ -355,26 +351,29 @@ int ExtractArchiveFile(const fs::path& archivePath, const fs::path& folder, std:
   return count;
 }
 
-bool VerifyArchive(const fs::path& archivePath, VerifyReport& report, std::string& error) {
-  report = {};
-  File in(OpenFile(archivePath, "rb"));
-  if (!in || std::fseek(in.get(), 0, SEEK_END) != 0) {
+int ExtractArchiveFile(const fs::path& archivePath, const fs::path& folder, std::string& error,
+                       const std::function<void(const std::string&)>& onFile) {
+  const auto in = InputFile::Open(archivePath);
+  if (!in) {
     error = archivePath.string() + ": cannot open";
-    return false;
+    return -1;
   }
-  const off_t fileSize = ftello(in.get());
-  std::rewind(in.get());
+  return ExtractArchiveFile(*in, folder, error, onFile);
+}
+
+void VerifyArchive(archive::RandomSource& in, VerifyReport& report) {
+  report = {};
+  const uint64_t fileSize = in.Length();
   {
     // First what the installer would do with it, then a record-by-record walk.
-    archive::StdioSource source(in.get());
+    archive::WindowSource source(in, 0, fileSize);
     archive::ByteReader reader(source);
     const archive::CheckResult check = archive::CheckArchive(reader, FolderHost::kTarget, archive::Ring{});
     report.engineCount = check.count;
     if (check.stopped) report.engineError = std::string(Describe(check.reason)) + ": " + ShowName(check.stoppedAt.substr(2));
   }
-  std::rewind(in.get());
   {
-    archive::StdioSource source(in.get());
+    archive::WindowSource source(in, 0, fileSize);
     archive::ByteReader reader(source);
     for (;;) {
       RecordInfo info;
@@ -409,32 +408,23 @@ bool VerifyArchive(const fs::path& archivePath, VerifyReport& report, std::strin
   }
 
   // The trailer: the last 20 bytes, and the CRC-32 of everything before them.
-  uint64_t dataEnd = static_cast<uint64_t>(fileSize);
+  uint64_t dataEnd = fileSize;
+  report.trailer = archive::CheckTrailer(in);
   uint8_t last[archive::Trailer::kSize];
-  if (fileSize >= static_cast<off_t>(sizeof last) && fseeko(in.get(), fileSize - static_cast<off_t>(sizeof last), SEEK_SET) == 0 &&
-      std::fread(last, 1, sizeof last, in.get()) == sizeof last) {
-    if (const auto trailer = archive::ParseTrailer(last, static_cast<uint64_t>(fileSize))) {
-      std::rewind(in.get());
-      uint32_t crc = 0;
-      std::vector<uint8_t> chunk(64 * 1024);
-      uint64_t left = trailer->length;
-      while (left > 0) {
-        const size_t n = std::fread(chunk.data(), 1, static_cast<size_t>(std::min<uint64_t>(left, chunk.size())), in.get());
-        if (n == 0) break;
-        crc = archive::Crc32(crc, chunk.data(), n);
-        left -= n;
-      }
-      report.trailer = left == 0 && crc == trailer->crc ? archive::TrailerStatus::kMatches
-                                                        : archive::TrailerStatus::kMismatch;
-      dataEnd = trailer->length;
-    }
-  }
-  if (std::ferror(in.get())) {
-    error = archivePath.string() + ": read error";
-    return false;
+  if (report.trailer != archive::TrailerStatus::kAbsent && in.ReadAt(fileSize - sizeof last, last, sizeof last)) {
+    if (const auto trailer = archive::ParseTrailer(last, fileSize)) dataEnd = trailer->length;
   }
   if (report.endingRecord && report.endOffset < dataEnd) report.bytesAfterEnd = dataEnd - report.endOffset;
   Judge(report);
+}
+
+bool VerifyArchive(const fs::path& archivePath, VerifyReport& report, std::string& error) {
+  const auto in = InputFile::Open(archivePath);
+  if (!in) {
+    error = archivePath.string() + ": cannot open";
+    return false;
+  }
+  VerifyArchive(*in, report);
   return true;
 }
 

@@ -74,6 +74,9 @@ class FolderHost : public archive::ExtractHost {
 // when the archive cannot be opened. `error` explains a stop.
 int ExtractArchiveFile(const std::filesystem::path& archivePath, const std::filesystem::path& folder,
                        std::string& error, const std::function<void(const std::string&)>& onFile = {});
+// The same for an archive read where it lies (an installer's, for one).
+int ExtractArchiveFile(archive::RandomSource& archive, const std::filesystem::path& folder, std::string& error,
+                       const std::function<void(const std::string&)>& onFile = {});
 
 // One record as `list` and `verify` see it.
 struct RecordInfo {
@@ -106,8 +109,10 @@ struct VerifyReport {
 
 // Runs the engine over the archive with outputs discarded, walks it item by
 // item for statistics, checks an integrity trailer if there is one, and
-// judges. False when the archive cannot be read.
+// judges. False when the archive cannot be opened.
 bool VerifyArchive(const std::filesystem::path& archivePath, VerifyReport& report, std::string& error);
+// The same for an archive read where it lies, a buffer at a time.
+void VerifyArchive(archive::RandomSource& archive, VerifyReport& report);
 
 // Fills `failures` and `notes` from the rest of the report.
 void Judge(VerifyReport& report);

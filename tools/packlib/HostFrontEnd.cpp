@@ -1,10 +1,9 @@
 #include "packlib/HostFrontEnd.h"
 
 #include <cstdio>
-#include <fstream>
 #include <system_error>
 
-#include "packlib/HostArchive.h"
+#include "packlib/InstallerFile.h"
 #include "packlib/HostNames.h"
 
 namespace fs = std::filesystem;
@@ -17,47 +16,21 @@ PrivateFolder::~PrivateFolder() {
 }
 
 bool ArchiveInput::Open(const fs::path& given, std::string& error) {
-  file_ = given;
-  path_ = given.string();
-  char magic[2] = {};
-  std::ifstream in(given, std::ios::binary);
-  if (!in.read(magic, 2) || magic[0] != 'M' || magic[1] != 'Z') return true;
-  HostFrontEnd frontEnd;
-  std::vector<uint8_t> file;
+  file_ = InputFile::Open(given);
+  if (!file_) {
+    error = given.string() + ": cannot open";
+    return false;
+  }
+  uint8_t magic[2] = {};
+  if (!file_->ReadAt(0, magic, 2) || magic[0] != 'M' || magic[1] != 'Z') return true;
   pe::Image image;
-  if (!ReadFileBytes(given, file, error, frontEnd)) return false;
-  if (!ReadInstaller(file, image, error)) {
+  if (!ReadInstaller(*file_, image, error)) {
     error = given.string() + ": " + error;
     return false;
   }
-  const std::vector<uint8_t>& archive = image.Find(pe::ResourceKey::Named(kArchiveType),
-                                                   pe::ResourceKey::Named(kArchiveName)).front()->data;
-  if (temp_.Path().empty()) {
-    error = "cannot create a temporary folder";
-    return false;
-  }
-  file_ = temp_.Path() / "carried.smf";
-  path_ = file_.string();
-  return WriteFileBytes(file_, archive, error, frontEnd);
-}
-
-bool HostFrontEnd::PackFolder(const fs::path& folder, std::vector<uint8_t>& archive, std::string& summary,
-                              std::string& error) {
-  std::vector<PackItem> items;
-  if (!CollectFolder(folder, items, error)) return false;
-  PrivateFolder temp;
-  if (temp.Path().empty()) {
-    error = "cannot create a temporary folder";
-    return false;
-  }
-  const fs::path file = temp.Path() / "patch.smf";
-  PackReport report;
-  if (!WriteArchive(items, file, Parsing::kOptimal, report, error)) return false;
-  if (!ReadFileBytes(file, archive, error, *this)) return false;
-  char text[160];
-  std::snprintf(text, sizeof text, "%u files, %llu bytes -> archive of %zu bytes", report.files,
-                static_cast<unsigned long long>(report.inputBytes), archive.size());
-  summary = text;
+  const pe::Resource& carried =
+      *image.Find(pe::ResourceKey::Named(kArchiveType), pe::ResourceKey::Named(kArchiveName)).front();
+  window_ = std::make_unique<archive::WindowSource>(*file_, carried.fileOffset, carried.Size());
   return true;
 }
 

@@ -47,8 +47,7 @@ class DiscardSink : public archive::OutputSink {
 // Walks the records as the format defines them: sizes, and the version the
 // installer will read afterwards from version.txt at the top of the folder
 // (the last such record wins, as the extraction overwrites).
-void WalkRecords(std::span<const uint8_t> bytes, Inspection& inspection) {
-  archive::MemorySource source(bytes);
+void WalkRecords(archive::ByteSource& source, Inspection& inspection) {
   archive::ByteReader reader(source);
   archive::Ring ring;
   for (;;) {
@@ -77,16 +76,37 @@ void WalkRecords(std::span<const uint8_t> bytes, Inspection& inspection) {
   inspection.complete = true;
 }
 
-}  // namespace
-
-bool ReadInstaller(std::span<const uint8_t> file, pe::Image& image, std::string& error) {
-  if (!pe::Parse(file, image, error)) return false;
+bool CarriesArchive(const pe::Image& image, std::string& error) {
   const bool hasType = std::any_of(image.resources.begin(), image.resources.end(), [](const pe::Resource& r) {
     return r.type == pe::ResourceKey::Named(kArchiveType);
   });
   if (!hasType || ArchiveLanguages(image).empty()) {
     error = std::string("not a patch installer: it carries no ") + kArchiveType + "/" + kArchiveName + " resource";
     return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+bool ReadInstaller(archive::RandomSource& file, pe::Image& image, std::string& error) {
+  return pe::Parse(file, image, error) && CarriesArchive(image, error);
+}
+
+bool ReadInstaller(std::span<const uint8_t> file, pe::Image& image, std::string& error) {
+  return pe::Parse(file, image, error) && CarriesArchive(image, error);
+}
+
+bool SameBytes(archive::RandomSource& a, uint64_t aAt, archive::RandomSource& b, uint64_t bAt, uint64_t size) {
+  constexpr size_t kChunk = 256 * 1024;
+  std::vector<uint8_t> x(static_cast<size_t>(std::min<uint64_t>(size, kChunk))), y(x.size());
+  for (uint64_t done = 0; done < size;) {
+    const size_t n = static_cast<size_t>(std::min<uint64_t>(size - done, kChunk));
+    if (!a.ReadAt(aAt + done, x.data(), n) || !b.ReadAt(bAt + done, y.data(), n) ||
+        !std::equal(x.begin(), x.begin() + static_cast<std::ptrdiff_t>(n), y.begin())) {
+      return false;
+    }
+    done += n;
   }
   return true;
 }
@@ -99,22 +119,37 @@ std::vector<uint16_t> ArchiveLanguages(const pe::Image& image) {
   return languages;
 }
 
-bool EmbedArchive(std::span<const uint8_t> stub, std::span<const uint8_t> archive, std::vector<uint8_t>& out,
-                  EmbedReport& report, std::string& error) {
+bool EmbedArchive(archive::RandomSource& stub, archive::RandomSource& archive, pe::Output& out, EmbedReport& report,
+                  std::string& error, uint64_t imageLimit) {
   report = {};
+  if (archive.Length() > 0xFFFFFFFFull) {
+    error = "the archive is 4 GiB or larger; a resource holds less";
+    return false;
+  }
   pe::Image image;
   if (!ReadInstaller(stub, image, error)) return false;
   std::vector<pe::Resource> resources = std::move(image.resources);
   image.resources.clear();
   for (pe::Resource& r : resources) {
     if (!IsArchive(r)) continue;
-    r.data.assign(archive.begin(), archive.end());
+    r.data.clear();
+    r.from = &archive;
+    r.fileOffset = 0;
+    r.size = static_cast<uint32_t>(archive.Length());
     ++report.languages;
   }
   pe::RewriteReport rewrite;
-  if (!pe::Rewrite(stub, image, resources, out, rewrite, error)) return false;
+  const bool ok = pe::Rewrite(stub, image, resources, out, rewrite, error, imageLimit);
   report.droppedSignature = rewrite.droppedSignature;
-  return true;
+  report.imageSize = rewrite.imageSize;
+  return ok;
+}
+
+bool EmbedArchive(std::span<const uint8_t> stub, std::span<const uint8_t> archive, std::vector<uint8_t>& out,
+                  EmbedReport& report, std::string& error) {
+  archive::MemoryRandomSource stubSource(stub), archiveSource(archive);
+  pe::VectorOutput output(out);
+  return EmbedArchive(stubSource, archiveSource, output, report, error);
 }
 
 bool DropSignature(std::span<const uint8_t> file, std::vector<uint8_t>& out, std::string& error) {
@@ -122,36 +157,50 @@ bool DropSignature(std::span<const uint8_t> file, std::vector<uint8_t>& out, std
   return pe::Parse(file, image, error) && pe::DropCertificates(file, image, out, error);
 }
 
-bool InspectInstaller(std::span<const uint8_t> file, Inspection& inspection, std::string& error) {
+bool InspectInstaller(archive::RandomSource& file, Inspection& inspection, std::string& error) {
   inspection = {};
   pe::Image image;
   if (!ReadInstaller(file, image, error)) return false;
   inspection.pe32plus = image.pe32plus;
   inspection.subsystem = image.subsystem;
+  inspection.imageSize = image.sizeOfImage;
   inspection.isSigned = image.Signed();
   inspection.certificateBytes = image.certificateSize;
-  inspection.checksumMatches = image.checksum != 0 && image.checksum == pe::Checksum(file, image.checksumOffset);
+  uint32_t checksum = 0;
+  if (!pe::Checksum(file, image.checksumOffset, checksum)) {
+    error = "cannot read the file";
+    return false;
+  }
+  inspection.checksumMatches = image.checksum != 0 && image.checksum == checksum;
   const pe::Resource* first = nullptr;
   for (const pe::Resource& r : image.resources) {
     if (!IsArchive(r)) continue;
     inspection.languages.push_back(r.language);
     if (first == nullptr) {
       first = &r;
-    } else if (r.data != first->data) {
+    } else if (r.Size() != first->Size() || !SameBytes(file, r.fileOffset, file, first->fileOffset, r.Size())) {
       inspection.copiesDiffer = true;
     }
   }
-  const std::span<const uint8_t> bytes = first->data;
-  inspection.archiveBytes = bytes.size();
+  inspection.archiveBytes = first->Size();
   inspection.archiveOffset = first->fileOffset;
   {
-    archive::MemorySource source(bytes);
+    archive::WindowSource source(file, first->fileOffset, first->Size());
     archive::ByteReader reader(source);
     inspection.check = archive::CheckArchive(reader, ".", archive::Ring{});
   }
-  WalkRecords(bytes, inspection);
-  inspection.trailer = archive::CheckTrailer(bytes);
+  archive::WindowSource records(file, first->fileOffset, first->Size());
+  WalkRecords(records, inspection);
+  archive::WindowSource whole(file, first->fileOffset, first->Size());
+  inspection.trailer = archive::CheckTrailer(whole);
   return true;
 }
+
+bool InspectInstaller(std::span<const uint8_t> file, Inspection& inspection, std::string& error) {
+  archive::MemoryRandomSource source(file);
+  return InspectInstaller(source, inspection, error);
+}
+
+bool NearImageLimit(uint64_t imageSize) { return imageSize * 10 >= kImageLimit * 9; }
 
 }  // namespace packer

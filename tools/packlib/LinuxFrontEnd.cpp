@@ -1,5 +1,5 @@
 // The Linux packer's platform part: a private temporary folder, the
-// installer written by rebuilding its resource section, the packer's folder.
+// installer's execute bits, the packer's folder.
 #include <stdlib.h>
 
 #include <system_error>
@@ -16,16 +16,10 @@ PrivateFolder::PrivateFolder() {
   if (!ec && mkdtemp(pattern.data()) != nullptr) path_ = pattern;
 }
 
-bool HostFrontEnd::WriteInstaller(std::span<const uint8_t> stub, std::span<const uint8_t> archive, const fs::path& out,
-                                  std::string& error) {
-  std::vector<uint8_t> bytes;
-  EmbedReport report;
-  if (!EmbedArchive(stub, archive, bytes, report, error)) return false;
-  if (!WriteFileBytes(out, bytes, error, *this)) return false;
+void HostFrontEnd::MarkProgram(const fs::path& file) {
   std::error_code ec;
-  fs::permissions(out, fs::perms::owner_exec | fs::perms::group_exec | fs::perms::others_exec,
+  fs::permissions(file, fs::perms::owner_exec | fs::perms::group_exec | fs::perms::others_exec,
                   fs::perm_options::add, ec);
-  return true;
 }
 
 fs::path HostFrontEnd::ProgramFolder() {

@@ -17,6 +17,8 @@ constexpr uint32_t kDirDebug = 6;
 constexpr uint32_t kHighBit = 0x80000000u;
 constexpr size_t kMaxResources = 65536;
 constexpr size_t kDataAlignment = 8;
+constexpr size_t kHeadBytes = 64 * 1024;  // the headers must lie in the file's first 64 KiB
+constexpr size_t kChunk = 256 * 1024;     // copies go through a buffer of this size
 
 uint16_t Get16(std::span<const uint8_t> b, size_t at) { return static_cast<uint16_t>(b[at] | b[at + 1] << 8); }
 uint32_t Get32(std::span<const uint8_t> b, size_t at) {
@@ -42,7 +44,9 @@ struct Layout {
   size_t sectionTable = 0;
 };
 
-bool ReadLayout(std::span<const uint8_t> file, Image& image, Layout& layout, std::string& error) {
+// `file` is the file's first bytes (all of it, or at least its headers); the
+// sections are checked against `fileSize`.
+bool ReadLayout(std::span<const uint8_t> file, uint64_t fileSize, Image& image, Layout& layout, std::string& error) {
   if (file.size() < 0x40 || file[0] != 'M' || file[1] != 'Z') {
     error = "not a Windows executable (no MZ header)";
     return false;
@@ -104,7 +108,7 @@ bool ReadLayout(std::span<const uint8_t> file, Image& image, Layout& layout, std
     s.virtualAddress = Get32(file, at + 12);
     s.rawSize = Get32(file, at + 16);
     s.rawOffset = Get32(file, at + 20);
-    if (s.rawSize != 0 && !Fits(s.rawOffset, s.rawSize, file.size())) {
+    if (s.rawSize != 0 && !Fits(s.rawOffset, s.rawSize, fileSize)) {
       error = "damaged section table (" + s.name + " lies beyond the end of the file)";
       return false;
     }
@@ -134,15 +138,59 @@ size_t SectionOf(const Image& image, uint64_t rva, uint64_t size) {
   return image.sections.size();
 }
 
+// The bytes of the resource tree, read from the file a page at a time: the
+// directory tables, entries and names are small and close together, and the
+// data beside them may be gigabytes.
+class TreeBytes {
+ public:
+  TreeBytes(archive::RandomSource& file, uint64_t at, uint64_t size) : file_(file), at_(at), size_(size) {}
+  uint64_t size() const { return size_; }
+  bool failed() const { return failed_; }
+  // The caller has checked that the bytes lie within size().
+  uint16_t Get16(uint64_t offset) { return static_cast<uint16_t>(Byte(offset) | Byte(offset + 1) << 8); }
+  uint32_t Get32(uint64_t offset) {
+    return Get16(offset) | static_cast<uint32_t>(Get16(offset + 2)) << 16;
+  }
+
+ private:
+  static constexpr uint64_t kPage = 4096;
+  static constexpr size_t kMaxPages = 256;
+
+  uint8_t Byte(uint64_t offset) {
+    const uint64_t page = offset / kPage;
+    auto it = pages_.find(page);
+    if (it == pages_.end()) {
+      if (pages_.size() >= kMaxPages) pages_.clear();
+      std::vector<uint8_t> bytes(static_cast<size_t>(std::min(kPage, size_ - page * kPage)));
+      if (!file_.ReadAt(at_ + page * kPage, bytes.data(), bytes.size())) {
+        failed_ = true;
+        std::fill(bytes.begin(), bytes.end(), 0);
+      }
+      it = pages_.emplace(page, std::move(bytes)).first;
+    }
+    return it->second[static_cast<size_t>(offset % kPage)];
+  }
+
+  archive::RandomSource& file_;
+  uint64_t at_, size_;
+  std::map<uint64_t, std::vector<uint8_t>> pages_;
+  bool failed_ = false;
+};
+
 // Walks the three levels of the resource tree (type, name, language).
 class TreeReader {
  public:
-  TreeReader(std::span<const uint8_t> file, const Image& image, std::span<const uint8_t> tree)
-      : file_(file), image_(image), tree_(tree) {}
+  TreeReader(archive::RandomSource& file, const Image& image, TreeBytes& tree, size_t heldBytes)
+      : file_(file), image_(image), tree_(tree), heldBytes_(heldBytes), fileSize_(file.Length()) {}
 
   bool Read(std::vector<Resource>& out, std::string& error) {
     Resource path;
-    return Walk(0, 0, path, out, error);
+    const bool ok = Walk(0, 0, path, out, error);
+    if (tree_.failed()) {
+      error = "cannot read the resource directory";
+      return false;
+    }
+    return ok;
   }
 
  private:
@@ -151,7 +199,7 @@ class TreeReader {
       error = "damaged resource directory (a table outside the section or used twice)";
       return false;
     }
-    const uint32_t count = Get16(tree_, offset + 12) + static_cast<uint32_t>(Get16(tree_, offset + 14));
+    const uint32_t count = tree_.Get16(offset + 12) + static_cast<uint32_t>(tree_.Get16(offset + 14));
     if (!Fits(offset + 16, static_cast<uint64_t>(count) * 8, tree_.size())) {
       error = "damaged resource directory (entries outside the section)";
       return false;
@@ -159,8 +207,8 @@ class TreeReader {
     for (uint32_t i = 0; i < count; ++i) {
       const size_t entry = offset + 16 + 8 * static_cast<size_t>(i);
       ResourceKey key;
-      if (!Key(Get32(tree_, entry), key, error)) return false;
-      const uint32_t target = Get32(tree_, entry + 4);
+      if (!Key(tree_.Get32(entry), key, error)) return false;
+      const uint32_t target = tree_.Get32(entry + 4);
       const bool subdirectory = (target & kHighBit) != 0;
       if (subdirectory != (level < 2)) {
         error = "damaged resource directory (not three levels: type, name, language)";
@@ -192,13 +240,13 @@ class TreeReader {
       return true;
     }
     const uint32_t at = field & ~kHighBit;
-    if (!Fits(at, 2, tree_.size()) || !Fits(at + 2, 2ull * Get16(tree_, at), tree_.size()) || Get16(tree_, at) == 0) {
+    if (!Fits(at, 2, tree_.size()) || !Fits(at + 2, 2ull * tree_.Get16(at), tree_.size()) || tree_.Get16(at) == 0) {
       error = "damaged resource directory (a name outside the section or empty)";
       return false;
     }
     key.id = 0;
     key.name.clear();
-    for (uint32_t k = 0; k < Get16(tree_, at); ++k) key.name.push_back(static_cast<char16_t>(Get16(tree_, at + 2 + 2 * k)));
+    for (uint32_t k = 0; k < tree_.Get16(at); ++k) key.name.push_back(static_cast<char16_t>(tree_.Get16(at + 2 + 2 * k)));
     return true;
   }
 
@@ -207,31 +255,43 @@ class TreeReader {
       error = "damaged resource directory (a data entry outside the section)";
       return false;
     }
-    const uint32_t rva = Get32(tree_, offset);
-    const uint32_t size = Get32(tree_, offset + 4);
+    const uint32_t rva = tree_.Get32(offset);
+    const uint32_t size = tree_.Get32(offset + 4);
     const size_t section = SectionOf(image_, rva, size);
     if (section == image_.sections.size()) {
       error = "damaged resource " + path.type.Show() + "/" + path.name.Show() + " (its data lies outside the file)";
       return false;
     }
     totalBytes_ += size;
-    if (out.size() >= kMaxResources || totalBytes_ > file_.size()) {
+    if (out.size() >= kMaxResources || totalBytes_ > fileSize_) {
       error = "damaged resource directory (more resources or bytes than the file holds)";
       return false;
     }
     const Section& s = image_.sections[section];
-    const size_t at = s.rawOffset + (rva - s.virtualAddress);
-    path.codepage = Get32(tree_, offset + 8);
+    const uint64_t at = s.rawOffset + static_cast<uint64_t>(rva - s.virtualAddress);
+    path.codepage = tree_.Get32(offset + 8);
     path.fileOffset = at;
-    path.data.assign(file_.begin() + static_cast<std::ptrdiff_t>(at),
-                     file_.begin() + static_cast<std::ptrdiff_t>(at + size));
+    path.size = size;
+    path.from = nullptr;
+    path.data.clear();
+    if (size > heldBytes_) {
+      path.from = &file_;
+    } else {
+      path.data.resize(size);
+      if (!file_.ReadAt(at, path.data.data(), size)) {
+        error = "cannot read resource " + path.type.Show() + "/" + path.name.Show();
+        return false;
+      }
+    }
     out.push_back(path);
     return true;
   }
 
-  std::span<const uint8_t> file_;
+  archive::RandomSource& file_;
   const Image& image_;
-  std::span<const uint8_t> tree_;
+  TreeBytes& tree_;
+  size_t heldBytes_;
+  uint64_t fileSize_;
   std::set<uint32_t> visited_;
   uint64_t totalBytes_ = 0;
 };
@@ -281,7 +341,7 @@ class TreeWriter {
     }
     dataAt_ = AlignUp(size, kDataAlignment);
     size = dataAt_;
-    for (const Resource& r : resources) size = AlignUp(size + r.data.size(), kDataAlignment);
+    for (const Resource& r : resources) size = AlignUp(size + r.Size(), kDataAlignment);
     size_ = size;
     if (size_ > 0xFFFFFFFFull) {
       error = "the resources come to 4 GiB or more";
@@ -292,8 +352,12 @@ class TreeWriter {
 
   uint64_t Size() const { return size_; }
 
-  // Writes the tree into `out` (Size() bytes, zeroed) for a section at `rva`.
-  void Write(uint8_t* out, uint32_t rva) {
+  // The directory part of the tree for a section at `rva`: the tables, data
+  // entries and names (DataAt() bytes); `placed` receives every resource
+  // with the offset of its data, in the order of those offsets.
+  std::vector<uint8_t> Directory(uint32_t rva, std::vector<std::pair<uint64_t, const Resource*>>& placed) {
+    std::vector<uint8_t> bytes(static_cast<size_t>(dataAt_), 0);
+    uint8_t* out = bytes.data();
     uint64_t tables = 0, entries = dataEntries_, strings = stringsAt_, data = dataAt_;
     auto table = [&](size_t named, size_t numbered) {
       const uint64_t at = tables;
@@ -330,6 +394,7 @@ class TreeWriter {
       ++t;
     }
     t = 0;
+    placed.clear();
     for (const auto& [type, names] : types_) {
       size_t n = 0;
       for (const auto& [name, languages] : names) {
@@ -343,17 +408,18 @@ class TreeWriter {
           Put32(languageEntry, language);
           Put32(languageEntry + 4, static_cast<uint32_t>(entries));
           Put32(out + entries, rva + static_cast<uint32_t>(data));
-          Put32(out + entries + 4, static_cast<uint32_t>(resource->data.size()));
+          Put32(out + entries + 4, static_cast<uint32_t>(resource->Size()));
           Put32(out + entries + 8, resource->codepage);
           entries += 16;
-          if (!resource->data.empty()) std::memcpy(out + data, resource->data.data(), resource->data.size());
-          data = AlignUp(data + resource->data.size(), kDataAlignment);
+          placed.emplace_back(data, resource);
+          data = AlignUp(data + resource->Size(), kDataAlignment);
           ++l;
         }
         ++n;
       }
       ++t;
     }
+    return bytes;
   }
 
  private:
@@ -394,24 +460,32 @@ std::vector<const Resource*> Image::Find(const ResourceKey& type, const Resource
   return found;
 }
 
-bool Parse(std::span<const uint8_t> file, Image& image, std::string& error) {
+namespace {
+
+bool ParseFrom(archive::RandomSource& file, Image& image, std::string& error, size_t heldBytes) {
   image = {};
+  const uint64_t fileSize = file.Length();
+  std::vector<uint8_t> head(static_cast<size_t>(std::min<uint64_t>(fileSize, kHeadBytes)));
+  if (!file.ReadAt(0, head.data(), head.size())) {
+    error = "cannot read the file";
+    return false;
+  }
   Layout layout;
-  if (!ReadLayout(file, image, layout, error)) return false;
+  if (!ReadLayout(head, fileSize, image, layout, error)) return false;
   if (layout.directoryCount > kDirCertificates) image.certificateEntry = layout.directories + 8 * kDirCertificates;
   for (const Section& s : image.sections) {
     if (s.rawSize != 0) image.sectionsEnd = std::max<uint64_t>(image.sectionsEnd, static_cast<uint64_t>(s.rawOffset) + s.rawSize);
   }
-  const Directory certificates = GetDirectory(file, layout, kDirCertificates);
+  const Directory certificates = GetDirectory(head, layout, kDirCertificates);
   if (certificates.size != 0) {
-    if (!Fits(certificates.rva, certificates.size, file.size()) || certificates.rva < layout.sectionTable) {
+    if (!Fits(certificates.rva, certificates.size, fileSize) || certificates.rva < layout.sectionTable) {
       error = "damaged certificate table entry (outside the file)";
       return false;
     }
     image.certificateOffset = certificates.rva;
     image.certificateSize = certificates.size;
   }
-  const Directory resources = GetDirectory(file, layout, kDirResources);
+  const Directory resources = GetDirectory(head, layout, kDirResources);
   if (resources.rva == 0 || resources.size == 0) return true;
   const size_t section = SectionOf(image, resources.rva, 16);
   if (section == image.sections.size()) {
@@ -419,25 +493,90 @@ bool Parse(std::span<const uint8_t> file, Image& image, std::string& error) {
     return false;
   }
   const Section& s = image.sections[section];
-  const size_t treeAt = s.rawOffset + (resources.rva - s.virtualAddress);
-  const std::span<const uint8_t> tree = file.subspan(treeAt, s.rawOffset + s.rawSize - treeAt);
-  TreeReader reader(file, image, tree);
+  const uint64_t treeAt = s.rawOffset + static_cast<uint64_t>(resources.rva - s.virtualAddress);
+  TreeBytes tree(file, treeAt, s.rawOffset + static_cast<uint64_t>(s.rawSize) - treeAt);
+  TreeReader reader(file, image, tree, heldBytes);
   if (!reader.Read(image.resources, error)) return false;
   image.resourceSection = section;
   image.hasResources = true;
   return true;
 }
 
-uint32_t Checksum(std::span<const uint8_t> file, size_t checksumOffset) {
-  uint64_t sum = 0;
-  for (size_t i = 0; i < file.size(); i += 2) {
-    uint32_t word = file[i] | (i + 1 < file.size() ? file[i + 1] << 8 : 0);
-    if (i >= checksumOffset && i < checksumOffset + 4) word = 0;
-    sum += word;
-    sum = (sum & 0xFFFF) + (sum >> 16);
+// Copies `size` bytes of `from` at `at` to `put`, a buffer at a time.
+template <typename Put>
+bool CopyRange(archive::RandomSource& from, uint64_t at, uint64_t size, Put& put) {
+  std::vector<uint8_t> chunk(static_cast<size_t>(std::min<uint64_t>(size, kChunk)));
+  while (size > 0) {
+    const size_t n = static_cast<size_t>(std::min<uint64_t>(size, chunk.size()));
+    if (!from.ReadAt(at, chunk.data(), n) || !put(chunk.data(), n)) return false;
+    at += n;
+    size -= n;
   }
-  sum = (sum & 0xFFFF) + (sum >> 16);
-  return static_cast<uint32_t>(sum + file.size());
+  return true;
+}
+
+}  // namespace
+
+bool Parse(archive::RandomSource& file, Image& image, std::string& error) {
+  return ParseFrom(file, image, error, kHeldBytes);
+}
+
+bool Parse(std::span<const uint8_t> file, Image& image, std::string& error) {
+  archive::MemoryRandomSource source(file);
+  return ParseFrom(source, image, error, SIZE_MAX);
+}
+
+void ChecksumSum::Add(const uint8_t* data, size_t size) {
+  // Little-endian 16-bit words at even file offsets; the checksum field counts as zero.
+  size_t i = 0;
+  while (i < size) {
+    const uint64_t at = length_ + i;
+    const bool pairOutsideField = at + 1 < field_ || at >= field_ + 4;
+    if ((at & 1) == 0 && i + 1 < size && pairOutsideField) {
+      sum_ += data[i] | static_cast<uint32_t>(data[i + 1]) << 8;
+      i += 2;
+      continue;
+    }
+    const uint32_t byte = at >= field_ && at < field_ + 4 ? 0 : data[i];
+    sum_ += (at & 1) != 0 ? byte << 8 : byte;
+    ++i;
+  }
+  length_ += size;
+}
+
+uint32_t ChecksumSum::Value() const {
+  // The one's-complement sum folded into 16 bits, plus the file's length.
+  uint64_t sum = sum_;
+  while (sum > 0xFFFF) sum = (sum & 0xFFFF) + (sum >> 16);
+  return static_cast<uint32_t>(sum + length_);
+}
+
+uint32_t Checksum(std::span<const uint8_t> file, size_t checksumOffset) {
+  ChecksumSum sum(checksumOffset);
+  sum.Add(file.data(), file.size());
+  return sum.Value();
+}
+
+bool Checksum(archive::RandomSource& file, size_t checksumOffset, uint32_t& value) {
+  ChecksumSum sum(checksumOffset);
+  auto add = [&](const uint8_t* data, size_t size) {
+    sum.Add(data, size);
+    return true;
+  };
+  if (!CopyRange(file, 0, file.Length(), add)) return false;
+  value = sum.Value();
+  return true;
+}
+
+bool VectorOutput::Write(const uint8_t* data, size_t size) {
+  out_.insert(out_.end(), data, data + size);
+  return true;
+}
+
+bool VectorOutput::Overwrite(uint64_t offset, const uint8_t* data, size_t size) {
+  if (offset > out_.size() || size > out_.size() - offset) return false;
+  std::copy(data, data + size, out_.begin() + static_cast<std::ptrdiff_t>(offset));
+  return true;
 }
 
 bool DropCertificates(std::span<const uint8_t> file, const Image& image, std::vector<uint8_t>& out,
@@ -459,30 +598,38 @@ bool DropCertificates(std::span<const uint8_t> file, const Image& image, std::ve
   return true;
 }
 
-bool Rewrite(std::span<const uint8_t> file, const Image& image, const std::vector<Resource>& resources,
-             std::vector<uint8_t>& out, RewriteReport& report, std::string& error) {
+bool Rewrite(archive::RandomSource& file, const Image& image, const std::vector<Resource>& resources, Output& out,
+             RewriteReport& report, std::string& error, uint64_t imageLimit) {
   report = {};
-  Image current;
-  Layout layout;
-  if (!ReadLayout(file, current, layout, error)) return false;
   if (!image.hasResources) {
     error = "the file has no resource section to rewrite";
     return false;
   }
   const size_t rsrcIndex = image.resourceSection;
   const Section& rsrc = image.sections[rsrcIndex];
-  if (GetDirectory(file, layout, kDirResources).rva != rsrc.virtualAddress) {
-    error = "the resources do not start their section (" + rsrc.name + ")";
-    return false;
-  }
   if (rsrc.rawSize == 0 || rsrc.rawOffset % image.fileAlignment != 0) {
     error = "the resource section has no file data or is not aligned";
+    return false;
+  }
+  // Everything before the resources (headers and code) is kept in memory and
+  // patched; everything from the resources on is written as it is streamed.
+  const uint64_t fileSize = file.Length();
+  std::vector<uint8_t> head(rsrc.rawOffset);
+  Image current;
+  Layout layout;
+  if (!file.ReadAt(0, head.data(), head.size())) {
+    error = "cannot read the file";
+    return false;
+  }
+  if (!ReadLayout(head, fileSize, current, layout, error)) return false;
+  if (GetDirectory(head, layout, kDirResources).rva != rsrc.virtualAddress) {
+    error = "the resources do not start their section (" + rsrc.name + ")";
     return false;
   }
 
   // What lies after the resource section must be movable: only base
   // relocations, whose content names other sections' addresses, not its own.
-  const Directory relocations = GetDirectory(file, layout, kDirRelocations);
+  const Directory relocations = GetDirectory(head, layout, kDirRelocations);
   std::vector<size_t> moved;
   uint64_t rawEnd = 0;
   for (size_t i = 0; i < image.sections.size(); ++i) {
@@ -506,7 +653,7 @@ bool Rewrite(std::span<const uint8_t> file, const Image& image, const std::vecto
   // Nothing else may point into what moves.
   for (uint32_t d = 0; d < layout.directoryCount; ++d) {
     if (d == kDirResources || d == kDirCertificates || d == kDirRelocations) continue;
-    const Directory dir = GetDirectory(file, layout, d);
+    const Directory dir = GetDirectory(head, layout, d);
     if (dir.size == 0) continue;
     for (size_t i : moved) {
       const Section& s = image.sections[i];
@@ -520,8 +667,13 @@ bool Rewrite(std::span<const uint8_t> file, const Image& image, const std::vecto
       const size_t section = SectionOf(image, dir.rva, dir.size);
       if (section == image.sections.size()) continue;
       const Section& s = image.sections[section];
-      for (uint64_t at = s.rawOffset + (dir.rva - s.virtualAddress), end = at + dir.size; at + 28 <= end; at += 28) {
-        if (Get32(file, at + 24) >= rsrc.rawOffset) {
+      std::vector<uint8_t> entries(dir.size);
+      if (!file.ReadAt(s.rawOffset + static_cast<uint64_t>(dir.rva - s.virtualAddress), entries.data(), entries.size())) {
+        error = "cannot read the debug directory";
+        return false;
+      }
+      for (size_t at = 0; at + 28 <= entries.size(); at += 28) {
+        if (Get32(entries, at + 24) >= rsrc.rawOffset) {
           error = "debug data lies after the resources";
           return false;
         }
@@ -531,9 +683,9 @@ bool Rewrite(std::span<const uint8_t> file, const Image& image, const std::vecto
 
   // Anything after the sections stays, except the certificate table: a
   // signature over the old file means nothing for the new one.
-  uint64_t tailEnd = file.size();
+  uint64_t tailEnd = fileSize;
   if (image.Signed()) {
-    if (static_cast<uint64_t>(image.certificateOffset) + image.certificateSize != file.size() ||
+    if (static_cast<uint64_t>(image.certificateOffset) + image.certificateSize != fileSize ||
         image.certificateOffset < rawEnd) {
       error = "the certificate table is not at the end of the file";
       return false;
@@ -541,7 +693,7 @@ bool Rewrite(std::span<const uint8_t> file, const Image& image, const std::vecto
     tailEnd = image.certificateOffset;
     report.droppedSignature = true;
   }
-  const uint32_t symbols = Get32(file, layout.coff + 8);
+  const uint32_t symbols = Get32(head, layout.coff + 8);
   if (symbols != 0 && symbols >= rsrc.rawOffset && symbols < rawEnd) {
     error = "the symbol table lies among the sections that move";
     return false;
@@ -551,65 +703,113 @@ bool Rewrite(std::span<const uint8_t> file, const Image& image, const std::vecto
   if (!tree.Build(resources, error)) return false;
   const uint64_t treeSize = tree.Size();
   const uint64_t rsrcRaw = AlignUp(treeSize, image.fileAlignment);
-  uint64_t newSize = rsrc.rawOffset + rsrcRaw;
-  for (size_t i : moved) newSize = AlignUp(newSize, image.fileAlignment) + image.sections[i].rawSize;
-  newSize = AlignUp(newSize, image.fileAlignment) + (tailEnd - std::min<uint64_t>(rawEnd, tailEnd));
-  if (newSize > 0xFFFFFFFFull) {
-    error = "the executable would be 4 GiB or larger";
-    return false;
-  }
 
-  out.assign(file.begin(), file.begin() + rsrc.rawOffset);
-  out.resize(rsrc.rawOffset + rsrcRaw, 0);
-  tree.Write(out.data() + rsrc.rawOffset, rsrc.virtualAddress);
-  uint8_t* header = out.data() + layout.sectionTable + 40 * rsrcIndex;
+  // The new layout, in the headers: the resource section's sizes, the moved
+  // sections' addresses and file offsets, then the image's sizes.
+  uint8_t* header = head.data() + layout.sectionTable + 40 * rsrcIndex;
   Put32(header + 8, static_cast<uint32_t>(treeSize));
   Put32(header + 16, static_cast<uint32_t>(rsrcRaw));
-
+  std::vector<uint64_t> movedAt;  // each moved section's new file offset
+  uint64_t end = rsrc.rawOffset + rsrcRaw;
   uint64_t nextAddress = AlignUp(static_cast<uint64_t>(rsrc.virtualAddress) + treeSize, image.sectionAlignment);
   for (size_t i : moved) {
     const Section& s = image.sections[i];
-    const uint64_t address = nextAddress;
-    out.resize(AlignUp(out.size(), image.fileAlignment), 0);
-    header = out.data() + layout.sectionTable + 40 * i;
-    Put32(header + 12, static_cast<uint32_t>(address));
+    end = AlignUp(end, image.fileAlignment);
+    movedAt.push_back(end);
+    header = head.data() + layout.sectionTable + 40 * i;
+    Put32(header + 12, static_cast<uint32_t>(nextAddress));
     if (s.rawSize != 0) {
-      Put32(header + 20, static_cast<uint32_t>(out.size()));
-      out.insert(out.end(), file.begin() + s.rawOffset, file.begin() + s.rawOffset + s.rawSize);
+      Put32(header + 20, static_cast<uint32_t>(end));
+      end += s.rawSize;
     }
     if (relocations.rva >= s.virtualAddress && relocations.rva - s.virtualAddress < std::max(s.virtualSize, s.rawSize)) {
-      Put32(out.data() + layout.directories + 8 * kDirRelocations,
-            static_cast<uint32_t>(address + (relocations.rva - s.virtualAddress)));
+      Put32(head.data() + layout.directories + 8 * kDirRelocations,
+            static_cast<uint32_t>(nextAddress + (relocations.rva - s.virtualAddress)));
     }
-    nextAddress = AlignUp(address + std::max(s.virtualSize, s.rawSize), image.sectionAlignment);
+    nextAddress = AlignUp(nextAddress + std::max(s.virtualSize, s.rawSize), image.sectionAlignment);
     ++report.movedSections;
   }
-  const uint64_t newRawEnd = AlignUp(out.size(), image.fileAlignment);
-  out.resize(newRawEnd, 0);
-  if (rawEnd < tailEnd) out.insert(out.end(), file.begin() + static_cast<std::ptrdiff_t>(rawEnd), file.begin() + static_cast<std::ptrdiff_t>(tailEnd));
-  if (symbols != 0 && symbols >= rawEnd) {
-    Put32(out.data() + layout.coff + 8, static_cast<uint32_t>(symbols - rawEnd + newRawEnd));
+  const uint64_t newRawEnd = AlignUp(end, image.fileAlignment);
+  const uint64_t tail = tailEnd - std::min<uint64_t>(rawEnd, tailEnd);
+  report.fileSize = newRawEnd + tail;
+  if (report.fileSize > 0xFFFFFFFFull) {
+    error = "the executable would be 4 GiB or larger";
+    return false;
   }
-
+  if (symbols != 0 && symbols >= rawEnd) {
+    Put32(head.data() + layout.coff + 8, static_cast<uint32_t>(symbols - rawEnd + newRawEnd));
+  }
   // The image ends with its last section, whichever that is now.
   uint64_t imageEnd = 0;
   for (size_t i = 0; i < image.sections.size(); ++i) {
     const size_t at = layout.sectionTable + 40 * i;
-    const uint64_t span = std::max(Get32(out, at + 8), Get32(out, at + 16));
-    imageEnd = std::max(imageEnd, AlignUp(Get32(out, at + 12) + span, image.sectionAlignment));
+    const uint64_t span = std::max(Get32(head, at + 8), Get32(head, at + 16));
+    imageEnd = std::max(imageEnd, AlignUp(Get32(head, at + 12) + span, image.sectionAlignment));
   }
-  Put32(out.data() + layout.optional + 56, static_cast<uint32_t>(imageEnd));
-  const uint32_t initialised = Get32(out, layout.optional + 8);
-  Put32(out.data() + layout.optional + 8, initialised - rsrc.rawSize + static_cast<uint32_t>(rsrcRaw));
-  Put32(out.data() + layout.directories + 8 * kDirResources, rsrc.virtualAddress);
-  Put32(out.data() + layout.directories + 8 * kDirResources + 4, static_cast<uint32_t>(treeSize));
+  report.imageSize = imageEnd;
+  if (imageEnd > imageLimit) {
+    error = "the image would take " + std::to_string(imageEnd) + " bytes of memory, more than the limit of " +
+            std::to_string(imageLimit);
+    return false;
+  }
+  Put32(head.data() + layout.optional + 56, static_cast<uint32_t>(imageEnd));
+  const uint32_t initialised = Get32(head, layout.optional + 8);
+  Put32(head.data() + layout.optional + 8, initialised - rsrc.rawSize + static_cast<uint32_t>(rsrcRaw));
+  Put32(head.data() + layout.directories + 8 * kDirResources, rsrc.virtualAddress);
+  Put32(head.data() + layout.directories + 8 * kDirResources + 4, static_cast<uint32_t>(treeSize));
   if (layout.directoryCount > kDirCertificates) {
-    Put32(out.data() + layout.directories + 8 * kDirCertificates, 0);
-    Put32(out.data() + layout.directories + 8 * kDirCertificates + 4, 0);
+    Put32(head.data() + layout.directories + 8 * kDirCertificates, 0);
+    Put32(head.data() + layout.directories + 8 * kDirCertificates + 4, 0);
   }
-  Put32(out.data() + image.checksumOffset, 0);
-  Put32(out.data() + image.checksumOffset, Checksum(out, image.checksumOffset));
+  Put32(head.data() + image.checksumOffset, 0);
+
+  // Out in file order, summed for the checksum on the way.
+  ChecksumSum sum(image.checksumOffset);
+  uint64_t written = 0;
+  auto put = [&](const uint8_t* data, size_t size) {
+    sum.Add(data, size);
+    written += size;
+    return out.Write(data, size);
+  };
+  const uint8_t zeros[512] = {};
+  auto padTo = [&](uint64_t offset) {
+    while (written < offset) {
+      if (!put(zeros, static_cast<size_t>(std::min<uint64_t>(offset - written, sizeof zeros)))) return false;
+    }
+    return true;
+  };
+  std::vector<std::pair<uint64_t, const Resource*>> placed;
+  const std::vector<uint8_t> directory = tree.Directory(rsrc.virtualAddress, placed);
+  bool ok = put(head.data(), head.size()) && put(directory.data(), directory.size());
+  for (const auto& [offset, resource] : placed) {
+    if (!ok) break;
+    ok = padTo(rsrc.rawOffset + offset) &&
+         (resource->from != nullptr ? CopyRange(*resource->from, resource->fileOffset, resource->size, put)
+                                    : put(resource->data.data(), resource->data.size()));
+  }
+  for (size_t k = 0; k < moved.size() && ok; ++k) {
+    const Section& s = image.sections[moved[k]];
+    ok = padTo(movedAt[k]) && CopyRange(file, s.rawOffset, s.rawSize, put);
+  }
+  ok = ok && padTo(newRawEnd) && CopyRange(file, rawEnd, tail, put);
+  if (!ok || written != report.fileSize) {
+    error = "cannot read the stub, a resource, or write the new file";
+    return false;
+  }
+  uint8_t checksum[4];
+  Put32(checksum, sum.Value());
+  if (!out.Overwrite(image.checksumOffset, checksum, sizeof checksum)) {
+    error = "cannot write the new file";
+    return false;
+  }
   return true;
+}
+
+bool Rewrite(std::span<const uint8_t> file, const Image& image, const std::vector<Resource>& resources,
+             std::vector<uint8_t>& out, RewriteReport& report, std::string& error) {
+  archive::MemoryRandomSource source(file);
+  VectorOutput output(out);
+  return Rewrite(source, image, resources, output, report, error);
 }
 
 }  // namespace pe

@@ -1,12 +1,15 @@
 // The resources of a Windows executable (PE32 or PE32+) read and rewritten
-// in memory, without Windows: what `packer build` and `packer inspect` do
-// with an installer on the build host.
+// without Windows: what `packer build` and `packer inspect` do with an
+// installer. Files are read at offsets and written in order, so an installer
+// of any size takes memory for its headers and code, not for its archive.
 #pragma once
 
 #include <cstdint>
 #include <span>
 #include <string>
 #include <vector>
+
+#include "engine/ByteReader.h"
 
 namespace pe {
 
@@ -22,6 +25,8 @@ struct ResourceKey {
   bool operator==(const ResourceKey&) const = default;
 };
 
+// A resource's data is held in `data`, or, when `from` is set, it is `size`
+// bytes of `from` at `fileOffset` (Parse leaves large resources in the file).
 struct Resource {
   ResourceKey type;
   ResourceKey name;
@@ -29,6 +34,42 @@ struct Resource {
   uint32_t codepage = 0;
   std::vector<uint8_t> data;
   uint64_t fileOffset = 0;  // where Parse found the data
+  uint32_t size = 0;        // its length, when it is not held
+  archive::RandomSource* from = nullptr;
+
+  uint64_t Size() const { return from != nullptr ? size : data.size(); }
+};
+
+// Where a rewrite writes: in order, then the checksum over what it wrote.
+class Output {
+ public:
+  virtual ~Output() = default;
+  virtual bool Write(const uint8_t* data, size_t size) = 0;
+  // Overwrites bytes already written.
+  virtual bool Overwrite(uint64_t offset, const uint8_t* data, size_t size) = 0;
+};
+
+class VectorOutput : public Output {
+ public:
+  explicit VectorOutput(std::vector<uint8_t>& out) : out_(out) { out_.clear(); }
+  bool Write(const uint8_t* data, size_t size) override;
+  bool Overwrite(uint64_t offset, const uint8_t* data, size_t size) override;
+
+ private:
+  std::vector<uint8_t>& out_;
+};
+
+// The PE checksum summed over a file given in pieces, in order.
+class ChecksumSum {
+ public:
+  explicit ChecksumSum(uint64_t checksumOffset) : field_(checksumOffset) {}
+  void Add(const uint8_t* data, size_t size);
+  uint32_t Value() const;  // for the bytes added so far, as the whole file
+
+ private:
+  uint64_t field_;
+  uint64_t sum_ = 0;
+  uint64_t length_ = 0;
 };
 
 struct Section {
@@ -64,17 +105,25 @@ struct Image {
 
 // Reads the headers, the section table, the resource tree and the
 // certificate table entry. Every offset is checked against the file; false
-// with a message for anything that is not a well-formed executable.
+// with a message for anything that is not a well-formed executable. From a
+// random source, resources of more than kHeldBytes stay in the file (`from`
+// is the source, which must outlive the image); from memory all are held.
+inline constexpr size_t kHeldBytes = 1 << 20;
+bool Parse(archive::RandomSource& file, Image& image, std::string& error);
 bool Parse(std::span<const uint8_t> file, Image& image, std::string& error);
 
 // The PE checksum: 16-bit one's-complement sum of the file (the checksum
 // field taken as 0) plus the file's length.
 uint32_t Checksum(std::span<const uint8_t> file, size_t checksumOffset);
+// The same, read from the source in pieces; false when it cannot be read.
+bool Checksum(archive::RandomSource& file, size_t checksumOffset, uint32_t& sum);
 
 // What a rewrite did besides putting the resources in.
 struct RewriteReport {
   bool droppedSignature = false;
   uint32_t movedSections = 0;  // sections after the resources (base relocations) moved on
+  uint64_t imageSize = 0;      // the new image's size in memory (SizeOfImage)
+  uint64_t fileSize = 0;
 };
 
 // The file with `resources` in place of its resource tree. The resource
@@ -83,6 +132,9 @@ struct RewriteReport {
 // directory entries pointing at them. The certificate table is dropped (its
 // signature would no longer match), anything else after the last section is
 // kept, and the image size, initialised-data size and checksum are set anew.
+// Refuses, before writing anything, an image larger than `imageLimit` bytes.
+bool Rewrite(archive::RandomSource& file, const Image& image, const std::vector<Resource>& resources, Output& out,
+             RewriteReport& report, std::string& error, uint64_t imageLimit = UINT64_MAX);
 bool Rewrite(std::span<const uint8_t> file, const Image& image, const std::vector<Resource>& resources,
              std::vector<uint8_t>& out, RewriteReport& report, std::string& error);
 

@@ -3,8 +3,11 @@
 #include <algorithm>
 #include <cinttypes>
 #include <cstdio>
-#include <fstream>
+#include <memory>
 #include <system_error>
+
+#include "packlib/HostArchive.h"
+#include "packlib/RandomFile.h"
 
 namespace fs = std::filesystem;
 
@@ -41,51 +44,19 @@ const char* Describe(archive::ExtractStop reason) {
   return "a stop";
 }
 
-}  // namespace
-
-bool ReadFileBytes(const fs::path& path, std::vector<uint8_t>& bytes, std::string& error, FrontEnd& frontEnd) {
+// Opens a file named on the command line for reading, saying why not.
+std::unique_ptr<InputFile> OpenInput(const fs::path& path, std::string& error, FrontEnd& frontEnd) {
   std::error_code ec;
+  std::unique_ptr<InputFile> file;
   if (!fs::is_regular_file(path, ec)) {
     error = frontEnd.ShowPath(path) + ": no such file";
-    return false;
-  }
-  std::ifstream in(path, std::ios::binary);
-  const uint64_t size = fs::file_size(path, ec);
-  if (!in || ec) {
+  } else if (!(file = InputFile::Open(path))) {
     error = frontEnd.ShowPath(path) + ": cannot open";
-    return false;
   }
-  bytes.resize(static_cast<size_t>(size));
-  if (!in.read(reinterpret_cast<char*>(bytes.data()), static_cast<std::streamsize>(bytes.size())) ||
-      in.peek() != std::ifstream::traits_type::eof()) {
-    error = frontEnd.ShowPath(path) + ": cannot read (or it changed while being read)";
-    return false;
-  }
-  return true;
+  return file;
 }
 
-bool WriteFileBytes(const fs::path& path, std::span<const uint8_t> bytes, std::string& error, FrontEnd& frontEnd) {
-  fs::path temp = path;
-  temp += ".part";
-  std::error_code ec;
-  {
-    std::ofstream out(temp, std::ios::binary | std::ios::trunc);
-    if (out) out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-    out.close();
-    if (!out) {
-      fs::remove(temp, ec);
-      error = frontEnd.ShowPath(temp) + ": cannot write";
-      return false;
-    }
-  }
-  fs::rename(temp, path, ec);
-  if (ec) {
-    fs::remove(temp, ec);
-    error = frontEnd.ShowPath(path) + ": cannot replace (" + ec.message() + ")";
-    return false;
-  }
-  return true;
-}
+}  // namespace
 
 bool IsInside(const fs::path& path, const fs::path& folder) {
   std::error_code ec;
@@ -112,6 +83,11 @@ std::vector<std::string> DescribeInspection(const Inspection& in, FrontEnd& fron
   line("program:    ", std::string(in.pe32plus ? "PE32+" : "PE32") +
                           (in.subsystem == 2 ? ", Windows GUI" : ", subsystem " + std::to_string(in.subsystem)) +
                           (in.checksumMatches ? ", checksum matches" : ", checksum does not match"));
+  line("image:      ", Plural(in.imageSize, "byte", "bytes") + " in memory, limit " + std::to_string(kImageLimit));
+  if (NearImageLimit(in.imageSize)) {
+    line("warning:    ", "the image is within 10% of the limit, or past it: Windows may refuse to start the "
+                         "installer on some machines; split the patch into several installers");
+  }
   line("archive:    ", Plural(in.archiveBytes, "byte", "bytes") + " at file offset " + offset + ", resource " +
                           kArchiveType + "/" + kArchiveName + " in " +
                           Plural(in.languages.size(), "language", "languages") + " (" + Languages(in.languages) + ")" +
@@ -142,19 +118,63 @@ std::vector<std::string> DescribeInspection(const Inspection& in, FrontEnd& fron
 namespace {
 
 int Inspect(FrontEnd& frontEnd, const fs::path& exe) {
-  std::vector<uint8_t> file;
   std::string error;
-  if (!ReadFileBytes(exe, file, error, frontEnd)) return Fail(error);
+  const auto file = OpenInput(exe, error, frontEnd);
+  if (!file) return Fail(error);
   Inspection inspection;
-  if (!InspectInstaller(file, inspection, error)) return Fail(frontEnd.ShowPath(exe) + ": " + error);
-  std::printf("%s: %s\n", frontEnd.ShowPath(exe).c_str(), Plural(file.size(), "byte", "bytes").c_str());
+  if (!InspectInstaller(*file, inspection, error)) return Fail(frontEnd.ShowPath(exe) + ": " + error);
+  std::printf("%s: %s\n", frontEnd.ShowPath(exe).c_str(), Plural(file->Length(), "byte", "bytes").c_str());
   for (const std::string& l : DescribeInspection(inspection, frontEnd)) std::printf("%s\n", l.c_str());
   const bool good = inspection.check.count > 0 && inspection.complete && !inspection.copiesDiffer &&
                     inspection.trailer != archive::TrailerStatus::kMismatch;
   return good ? 0 : 1;
 }
 
-int Build(FrontEnd& frontEnd, const std::vector<fs::path>& args) {
+// Packs `folder` into the archive file `archive`; prints the summary line.
+bool PackFolder(const fs::path& folder, const fs::path& archive, std::string& error) {
+  std::vector<PackItem> items;
+  if (!CollectFolder(folder, items, error)) return false;
+  PackReport report;
+  if (!WriteArchive(items, archive, Parsing::kOptimal, report, error)) return false;
+  std::printf("%u files, %llu bytes -> archive of %llu bytes\n", report.files,
+              static_cast<unsigned long long>(report.inputBytes), static_cast<unsigned long long>(report.archiveBytes));
+  return true;
+}
+
+// Writes the installer through OUT.part, renamed over `out` at the end.
+bool WriteInstaller(FrontEnd& frontEnd, InputFile& stub, InputFile& archive, const fs::path& out,
+                    uint64_t imageLimit, std::string& error) {
+  fs::path part = out;
+  part += ".part";
+  std::error_code ec;
+  auto file = OutputFile::Create(part);
+  if (!file) {
+    error = frontEnd.ShowPath(part) + ": cannot create";
+    return false;
+  }
+  EmbedReport report;
+  bool ok = EmbedArchive(stub, archive, *file, report, error, imageLimit);
+  if (!ok && report.imageSize > imageLimit) {
+    error = "the installer's image would be " + Plural(report.imageSize, "byte", "bytes") + ", more than the " +
+            std::to_string(imageLimit) +
+            " bytes that Windows can be relied on to load; split the patch into several installers, each a "
+            "complete patch of part of the files";
+  }
+  if (!file->Close() && ok) {
+    error = frontEnd.ShowPath(part) + ": cannot write";
+    ok = false;
+  }
+  if (ok) {
+    frontEnd.MarkProgram(part);
+    fs::rename(part, out, ec);
+    if (ec) error = frontEnd.ShowPath(out) + ": cannot replace (" + ec.message() + ")";
+    ok = !ec;
+  }
+  if (!ok) fs::remove(part, ec);
+  return ok;
+}
+
+int Build(FrontEnd& frontEnd, const std::vector<fs::path>& args, uint64_t imageLimit) {
   fs::path folder, out, stub;
   for (size_t i = 0; i < args.size(); ++i) {
     if ((args[i] == "-o" || args[i] == "--stub") && i + 1 < args.size()) {
@@ -170,8 +190,8 @@ int Build(FrontEnd& frontEnd, const std::vector<fs::path>& args) {
   if (stub.empty()) stub = frontEnd.ProgramFolder() / kStubFileName;
 
   std::string error;
-  std::vector<uint8_t> stubBytes;
-  if (!ReadFileBytes(stub, stubBytes, error, frontEnd)) return Fail("stub " + error + " (name one with --stub)");
+  const auto stubFile = OpenInput(stub, error, frontEnd);
+  if (!stubFile) return Fail("stub " + error + " (name one with --stub)");
   if (SameFile(out, stub)) {
     return Fail("the output " + frontEnd.ShowPath(out) + " is the stub itself; write the installer elsewhere");
   }
@@ -180,7 +200,7 @@ int Build(FrontEnd& frontEnd, const std::vector<fs::path>& args) {
                 " lies in the folder being packed (the next build would carry it); write it elsewhere");
   }
   pe::Image image;
-  if (!ReadInstaller(stubBytes, image, error)) {
+  if (!ReadInstaller(*stubFile, image, error)) {
     return Fail("the stub " + frontEnd.ShowPath(stub) + ": " + error);
   }
   if (image.Signed()) {
@@ -188,23 +208,25 @@ int Build(FrontEnd& frontEnd, const std::vector<fs::path>& args) {
                 frontEnd.ShowPath(stub).c_str());
   }
 
-  std::vector<uint8_t> archiveBytes;
-  std::string summary;
-  if (!frontEnd.PackFolder(folder, archiveBytes, summary, error)) return Fail(error);
-  std::printf("%s\n", summary.c_str());
-  if (!frontEnd.WriteInstaller(stubBytes, archiveBytes, out, error)) return Fail(error);
+  PrivateFolder temp;
+  if (temp.Path().empty()) return Fail("cannot create a temporary folder");
+  const fs::path archivePath = temp.Path() / "patch.smf";
+  if (!PackFolder(folder, archivePath, error)) return Fail(error);
+  const auto archiveFile = InputFile::Open(archivePath);
+  if (!archiveFile) return Fail(frontEnd.ShowPath(archivePath) + ": cannot open");
+  if (!WriteInstaller(frontEnd, *stubFile, *archiveFile, out, imageLimit, error)) return Fail(error);
 
   // Read the result back as the installer will: every language's archive
   // byte for byte, no signature left, and the engine's extraction succeeding.
-  std::vector<uint8_t> written;
-  if (!ReadFileBytes(out, written, error, frontEnd)) return Fail(error);
+  const auto written = InputFile::Open(out);
+  if (!written) return Fail(frontEnd.ShowPath(out) + ": cannot open");
   pe::Image result;
-  if (!ReadInstaller(written, result, error)) return Fail(frontEnd.ShowPath(out) + ": " + error);
+  if (!ReadInstaller(*written, result, error)) return Fail(frontEnd.ShowPath(out) + ": " + error);
   const std::vector<uint16_t> languages = ArchiveLanguages(result);
-  for (const pe::Resource& r : result.resources) {
-    if (r.type == pe::ResourceKey::Named(kArchiveType) && r.name == pe::ResourceKey::Named(kArchiveName) &&
-        r.data != archiveBytes) {
-      return Fail(frontEnd.ShowPath(out) + ": the carried archive (language " + std::to_string(r.language) +
+  const uint64_t archiveBytes = archiveFile->Length();
+  for (const pe::Resource* r : result.Find(pe::ResourceKey::Named(kArchiveType), pe::ResourceKey::Named(kArchiveName))) {
+    if (r->Size() != archiveBytes || !SameBytes(*written, r->fileOffset, *archiveFile, 0, archiveBytes)) {
+      return Fail(frontEnd.ShowPath(out) + ": the carried archive (language " + std::to_string(r->language) +
                   ") does not read back as written");
     }
   }
@@ -212,9 +234,9 @@ int Build(FrontEnd& frontEnd, const std::vector<fs::path>& args) {
     return Fail(frontEnd.ShowPath(out) + ": the written installer's resources or signature are not as intended");
   }
   Inspection inspection;
-  if (!InspectInstaller(written, inspection, error)) return Fail(frontEnd.ShowPath(out) + ": " + error);
+  if (!InspectInstaller(*written, inspection, error)) return Fail(frontEnd.ShowPath(out) + ": " + error);
   std::printf("%s: %s, carrying the archive (%s) in %s\n", frontEnd.ShowPath(out).c_str(),
-              Plural(written.size(), "byte", "bytes").c_str(), Plural(archiveBytes.size(), "byte", "bytes").c_str(),
+              Plural(written->Length(), "byte", "bytes").c_str(), Plural(archiveBytes, "byte", "bytes").c_str(),
               Plural(languages.size(), "language", "languages").c_str());
   if (inspection.check.count <= 0) return Fail(frontEnd.ShowPath(out) + ": the installer would not extract this archive");
   std::printf("version: %s\n",
@@ -232,9 +254,9 @@ int InspectCommand(FrontEnd& frontEnd, const fs::path& exe) {
   }
 }
 
-int BuildCommand(FrontEnd& frontEnd, const std::vector<fs::path>& args) {
+int BuildCommand(FrontEnd& frontEnd, const std::vector<fs::path>& args, uint64_t imageLimit) {
   try {
-    return Build(frontEnd, args);
+    return Build(frontEnd, args, imageLimit);
   } catch (const std::exception& e) {
     return Fail(e.what());
   }

@@ -4,7 +4,6 @@
 
 #include <cstdint>
 #include <filesystem>
-#include <span>
 #include <string>
 #include <vector>
 
@@ -19,14 +18,9 @@ inline constexpr char kStubFileName[] = "PatchSetupStub.exe";
 class FrontEnd {
  public:
   virtual ~FrontEnd() = default;
-  // Packs every file below `folder` into an archive held in memory, with a
-  // summary line for the user in `summary`.
-  virtual bool PackFolder(const std::filesystem::path& folder, std::vector<uint8_t>& archive, std::string& summary,
-                          std::string& error) = 0;
-  // Writes the new installer file `out`: `stub` (unsigned) carrying `archive`
-  // in every language the stub carries one.
-  virtual bool WriteInstaller(std::span<const uint8_t> stub, std::span<const uint8_t> archive,
-                              const std::filesystem::path& out, std::string& error) = 0;
+  // Makes a newly written installer a program where the system asks for
+  // more than its bytes (on Linux the execute bits; on Windows nothing).
+  virtual void MarkProgram(const std::filesystem::path& file) = 0;
   // CP932 bytes and paths as the terminal shows them (UTF-8).
   virtual std::string ShowCp932(const std::string& cp932) = 0;
   virtual std::string ShowPath(const std::filesystem::path& path) = 0;
@@ -34,18 +28,31 @@ class FrontEnd {
   virtual std::filesystem::path ProgramFolder() = 0;
 };
 
-// packer build FOLDER -o OUT.exe [--stub STUB]. `args` follow "build".
-int BuildCommand(FrontEnd& frontEnd, const std::vector<std::filesystem::path>& args);
+// A folder of our own below the temporary folder, removed with its contents
+// at the end; a fixed name there could be planted in advance. Empty Path()
+// when it could not be made. (Made per platform: LinuxFrontEnd.cpp, WinFrontEnd.cpp.)
+class PrivateFolder {
+ public:
+  PrivateFolder();
+  ~PrivateFolder();
+  PrivateFolder(const PrivateFolder&) = delete;
+  PrivateFolder& operator=(const PrivateFolder&) = delete;
+  const std::filesystem::path& Path() const { return path_; }
+
+ private:
+  std::filesystem::path path_;
+};
+
+// packer build FOLDER -o OUT.exe [--stub STUB]. `args` follow "build". The
+// archive is packed into a temporary file and streamed into the installer,
+// so memory stays flat whatever the size; an installer whose image would
+// pass `imageLimit` is refused as soon as the archive makes that certain.
+int BuildCommand(FrontEnd& frontEnd, const std::vector<std::filesystem::path>& args,
+                 uint64_t imageLimit = kImageLimit);
 
 // packer inspect EXE
 int InspectCommand(FrontEnd& frontEnd, const std::filesystem::path& exe);
 
-// Shared file helpers (std::filesystem paths: wide names on Windows).
-bool ReadFileBytes(const std::filesystem::path& path, std::vector<uint8_t>& bytes, std::string& error,
-                   FrontEnd& frontEnd);
-// Writes through `path` + ".part", renamed over `path` at the end.
-bool WriteFileBytes(const std::filesystem::path& path, std::span<const uint8_t> bytes, std::string& error,
-                        FrontEnd& frontEnd);
 // True when both name the same file (also through links or other spellings).
 bool SameFile(const std::filesystem::path& a, const std::filesystem::path& b);
 // True when `path` is `folder` or lies below it (links and ".." resolved).
