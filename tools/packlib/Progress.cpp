@@ -1,5 +1,6 @@
 #include "packlib/Progress.h"
 
+#include <chrono>
 #include <cmath>
 
 #ifdef _WIN32
@@ -11,7 +12,9 @@
 namespace packer {
 namespace {
 
-constexpr auto kRedrawEvery = std::chrono::milliseconds(250);
+constexpr double kRedrawEvery = 0.25;  // seconds
+
+double Now() { return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count(); }
 
 std::string TimeLeft(uint64_t done, uint64_t total, double seconds) {
   if (done >= total) return "0:00";
@@ -52,14 +55,14 @@ bool IsTerminal(std::FILE* stream) {
 }
 
 ProgressLine::ProgressLine(std::FILE* stream, bool wanted)
-    : stream_(stream), shown_(wanted && IsTerminal(stream)), start_(Clock::now()), drawn_(start_) {}
+    : stream_(stream), shown_(wanted && IsTerminal(stream)), start_(Now()), drawn_(start_) {}
 
 void ProgressLine::Update(uint64_t done, uint64_t total) {
   if (!shown_) return;
-  const auto now = Clock::now();
+  const double now = Now();
   if (now - drawn_ < kRedrawEvery) return;
   drawn_ = now;
-  const std::string text = FormatProgress(done, total, std::chrono::duration<double>(now - start_).count());
+  const std::string text = FormatProgress(done, total, now - start_);
   // Blanks whatever of a longer earlier line would stay on the screen.
   std::string line = "\r" + text;
   if (text.size() < width_) line.append(width_ - text.size(), ' ');

@@ -2,7 +2,6 @@
 // done of the total, rate and time left, rewritten in place.
 #pragma once
 
-#include <chrono>
 #include <cstdint>
 #include <cstdio>
 #include <string>
@@ -20,6 +19,7 @@ bool IsTerminal(std::FILE* stream);
 
 // Draws FormatProgress on `stream` with '\r', at most four times a second,
 // and only when `stream` is a terminal: a pipe or a log gets nothing.
+// (No <chrono> here: it does not compile in the code page 932 sources.)
 class ProgressLine {
  public:
   ProgressLine(std::FILE* stream, bool wanted);
@@ -33,11 +33,10 @@ class ProgressLine {
   void Clear();
 
  private:
-  using Clock = std::chrono::steady_clock;
   std::FILE* stream_;
   bool shown_;
-  Clock::time_point start_;
-  Clock::time_point drawn_;
+  double start_;  // seconds on the steady clock
+  double drawn_;
   size_t width_ = 0;  // of the line on the screen; 0: none
 };
 
