@@ -191,8 +191,8 @@ struct Slot {
   bool failed = false;  // out of memory while parsing
 };
 
-// Parses blocks on its threads in the order they are handed in, into a ring
-// of slots: at most Capacity() blocks are in flight at a time.
+// Parses blocks on its threads in the order they are handed in, each in a
+// slot of a ring: there are never more blocks in flight than slots.
 class EncodePool {
  public:
   EncodePool(unsigned threads, size_t slots, Parsing parsing) : slots_(slots), parsing_(parsing) {
