@@ -7,18 +7,20 @@
 
 #include "packlib/HostArchive.h"
 #include "packlib/HostFrontEnd.h"
+#include "packlib/Progress.h"
 
 namespace {
 
 int Usage() {
   std::fprintf(stderr,
-               "usage: packer pack [--greedy] FOLDER ARCHIVE   pack every file below FOLDER\n"
+               "usage: packer pack [--greedy] [-j N] [--quiet] FOLDER ARCHIVE  pack every file below FOLDER\n"
                "       packer list ARCHIVE                     names, sizes and coded sizes\n"
                "       packer verify ARCHIVE                   whether the installer extracts every file\n"
                "       packer extract ARCHIVE FOLDER           unpack with the installer's engine\n"
                "       packer build FOLDER -o OUT.exe [--stub STUB]  pack FOLDER into a copy of the installer stub\n"
                "       packer inspect INSTALLER                what an installer carries\n"
-               "list, verify and extract also take an installer in place of ARCHIVE.\n");
+               "pack codes on N threads (1..256; default: one per core) and shows its progress on a\n"
+               "terminal, unless --quiet. list, verify and extract also take an installer in place of ARCHIVE.\n");
   return 2;
 }
 
@@ -32,12 +34,29 @@ void PrintLengths(const std::array<uint64_t, 19>& byLength) {
   std::printf("\n");
 }
 
+// A thread count of -j: 1..kMaxPackJobs in decimal digits.
+bool ParseJobs(const char* text, unsigned& jobs) {
+  unsigned n = 0;
+  for (const char* p = text; *p != '\0'; ++p) {
+    if (*p < '0' || *p > '9' || n > packer::kMaxPackJobs) return false;
+    n = n * 10 + static_cast<unsigned>(*p - '0');
+  }
+  if (*text == '\0' || n == 0 || n > packer::kMaxPackJobs) return false;
+  jobs = n;
+  return true;
+}
+
 int Pack(int argc, char** argv) {
-  packer::Parsing parsing = packer::Parsing::kOptimal;
+  packer::PackOptions options;
+  bool quiet = false;
   std::vector<std::string> args;
   for (int i = 0; i < argc; ++i) {
     if (std::strcmp(argv[i], "--greedy") == 0) {
-      parsing = packer::Parsing::kGreedy;
+      options.parsing = packer::Parsing::kGreedy;
+    } else if (std::strcmp(argv[i], "--quiet") == 0) {
+      quiet = true;
+    } else if (std::strcmp(argv[i], "-j") == 0) {
+      if (i + 1 == argc || !ParseJobs(argv[++i], options.jobs)) return Usage();
     } else {
       args.emplace_back(argv[i]);
     }
@@ -51,7 +70,11 @@ int Pack(int argc, char** argv) {
   }
   const auto start = std::chrono::steady_clock::now();
   packer::PackReport report;
-  if (!packer::WriteArchive(items, args[1], parsing, report, error)) {
+  packer::ProgressLine progress(stderr, !quiet);
+  options.progress = [&](uint64_t done, uint64_t total) { progress.Update(done, total); };
+  const bool packed = packer::WriteArchive(items, args[1], options, report, error);
+  progress.Clear();
+  if (!packed) {
     std::fprintf(stderr, "packer: %s\n", error.c_str());
     return 1;
   }

@@ -2,6 +2,7 @@
 # from the same sources as the Linux packer with the Windows platform parts.
 add_library(ps_winpacklib STATIC
   ${CMAKE_CURRENT_LIST_DIR}/packlib/LzssEncoder.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/packlib/Progress.cpp
   ${CMAKE_CURRENT_LIST_DIR}/packlib/StreamScan.cpp
   ${CMAKE_CURRENT_LIST_DIR}/packlib/HostArchive.cpp
   ${CMAKE_CURRENT_LIST_DIR}/packlib/PeResources.cpp

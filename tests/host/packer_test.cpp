@@ -17,6 +17,7 @@
 #include "packlib/HostArchive.h"
 #include "packlib/HostNames.h"
 #include "packlib/LzssEncoder.h"
+#include "packlib/Progress.h"
 #include "packlib/StreamScan.h"
 #include "text/PathRules.h"
 
@@ -388,6 +389,162 @@ TEST(Packer, VerifyPassesExactlyWhatTheInstallerExtracts) {
   }
 }
 
+// Files that meet the block hand-overs of the parallel packing: block-sized
+// files and one byte either side, a short last block after full ones (whose
+// parse compares with bytes of the block before), tiny files, references
+// reaching back across block starts, and many small files in a row.
+std::map<std::string, Bytes> BlockEdgeFiles() {
+  constexpr size_t kBlock = packer::kEncodeBlock;
+  std::mt19937 rng(11);
+  auto random = [&](size_t n) {
+    Bytes b(n);
+    for (auto& x : b) x = static_cast<uint8_t>(rng());
+    return b;
+  };
+  auto text = [&](size_t n) {
+    Bytes b;
+    while (b.size() < n) {
+      const std::string line = "line " + std::to_string(rng() % 50) + " of text\r\n";
+      b.insert(b.end(), line.begin(), line.end());
+    }
+    b.resize(n);
+    return b;
+  };
+  std::map<std::string, Bytes> files;
+  files["a/block.bin"] = random(kBlock);
+  files["a/block+1.txt"] = text(kBlock + 1);
+  files["a/block-1.bin"] = random(kBlock - 1);
+  files["b/2 blocks+17.txt"] = text(2 * kBlock + 17);
+  Bytes runs(2 * kBlock + 16);
+  for (size_t i = 0; i < runs.size(); ++i) runs[i] = i % 1000 < 500 ? 'x' : static_cast<uint8_t>(i / 1000);
+  files["b/2 blocks+16.bin"] = runs;
+  files["b/repeats.txt"] = text(3 * kBlock + 1000);
+  for (size_t n = 1; n <= 3; ++n) files[std::string(n, 't')] = random(n);
+  for (int i = 0; i < 60; ++i) files["many/m" + std::to_string(100 + i)] = text(1 + rng() % 700);
+  return files;
+}
+
+// The archive the packing must write: each record's header and EncodeStream
+// of its file, in the order of CollectFolder, the ending record, the trailer.
+Bytes ExpectedArchive(const std::vector<packer::PackItem>& items, packer::Parsing parsing) {
+  Bytes archive;
+  for (const auto& item : items) {
+    const Bytes data = ReadFile(item.file);
+    archive = Cat({archive, Record(item.name, static_cast<uint32_t>(data.size()), Encode(data, parsing))});
+  }
+  return Sealed(Cat({archive, Bytes(5, 0)}));
+}
+
+TEST(Packer, ArchiveIsTheSameForEveryThreadCount) {
+  TempDir dir;
+  for (const auto& [name, data] : BlockEdgeFiles()) WriteFile(dir.path() / "src" / name, data);
+  std::vector<packer::PackItem> items;
+  std::string error;
+  ASSERT_TRUE(packer::CollectFolder(dir.path() / "src", items, error)) << error;
+  const Bytes optimal = ExpectedArchive(items, packer::Parsing::kOptimal);
+  // Length and CRC-32 of what the one-threaded packer of earlier versions
+  // wrote for this folder: the coding has not changed.
+  const auto trailer = archive::ParseTrailer(&optimal[optimal.size() - archive::Trailer::kSize], optimal.size());
+  ASSERT_TRUE(trailer);
+  EXPECT_EQ(trailer->length, 846168u);
+  EXPECT_EQ(trailer->crc, 2603769040u);
+
+  const struct {
+    packer::Parsing parsing;
+    unsigned jobs;
+  } cases[] = {{packer::Parsing::kOptimal, 1}, {packer::Parsing::kOptimal, 2}, {packer::Parsing::kOptimal, 3},
+               {packer::Parsing::kOptimal, 7}, {packer::Parsing::kGreedy, 3}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.jobs);
+    packer::PackOptions options;
+    options.parsing = c.parsing;
+    options.jobs = c.jobs;
+    uint64_t lastDone = 0, calls = 0;
+    options.progress = [&](uint64_t done, uint64_t total) {
+      EXPECT_GT(done, lastDone);
+      EXPECT_LE(done, total);
+      lastDone = done;
+      ++calls;
+    };
+    packer::PackReport report;
+    const fs::path archivePath = dir.path() / "p.smf";
+    ASSERT_TRUE(packer::WriteArchive(items, archivePath, options, report, error)) << error;
+    const Bytes expected = c.parsing == packer::Parsing::kOptimal ? optimal : ExpectedArchive(items, c.parsing);
+    EXPECT_TRUE(ReadFile(archivePath) == expected);
+    EXPECT_EQ(report.files, items.size());
+    EXPECT_EQ(report.archiveBytes, expected.size());
+    EXPECT_EQ(lastDone, report.inputBytes);
+    EXPECT_GE(calls, items.size());  // at least once a file
+  }
+}
+
+TEST(Packer, StoppedPackingLeavesNoArchive) {
+  TempDir dir;
+  WriteFile(dir.path() / "src" / "big.bin", Bytes(20 * packer::kEncodeBlock, 7));
+  WriteFile(dir.path() / "src" / "small.bin", Bytes(100, 8));
+  std::vector<packer::PackItem> items;
+  std::string error;
+  ASSERT_TRUE(packer::CollectFolder(dir.path() / "src", items, error));
+  packer::PackOptions options;
+  options.jobs = 2;
+  uint64_t seen = 0;
+  options.keepGoing = [&](uint64_t archiveBytes) {
+    EXPECT_GT(archiveBytes, seen);
+    seen = archiveBytes;
+    return archiveBytes < 100000;
+  };
+  packer::PackReport report;
+  const fs::path archivePath = dir.path() / "p.smf";
+  EXPECT_FALSE(packer::WriteArchive(items, archivePath, options, report, error));
+  EXPECT_NE(error.find("stopped"), std::string::npos) << error;
+  EXPECT_GE(seen, 100000u);
+  EXPECT_FALSE(fs::exists(archivePath));
+  EXPECT_FALSE(fs::exists(archivePath.string() + ".part"));
+}
+
+// A record's size is written before its stream: a file whose size changes
+// once the packing has started is refused, whenever it changes.
+TEST(Packer, RefusesAFileWhoseSizeChangesWhilePacking) {
+  // More blocks than are in flight at a time, so the change meets the
+  // reader before it has finished the file.
+  const size_t blocks = 40;
+  const struct {
+    const char* what;
+    bool beforeStart;
+    uint64_t newSize;
+  } cases[] = {
+      {"emptied", true, 0},
+      {"cut while being read", false, 20 * packer::kEncodeBlock + 100},
+      {"grown while being read", false, blocks * packer::kEncodeBlock + 1},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    TempDir dir;
+    const fs::path file = dir.path() / "src" / "a.bin";
+    WriteFile(file, Bytes(blocks * packer::kEncodeBlock, 0));
+    std::vector<packer::PackItem> items;
+    std::string error;
+    ASSERT_TRUE(packer::CollectFolder(dir.path() / "src", items, error));
+    packer::PackOptions options;
+    options.jobs = 1;
+    bool changed = false;
+    auto change = [&] {
+      fs::resize_file(file, c.newSize);
+      changed = true;
+    };
+    if (c.beforeStart) change();
+    options.progress = [&](uint64_t, uint64_t) {
+      if (!changed) change();
+    };
+    packer::PackReport report;
+    const fs::path archivePath = dir.path() / "p.smf";
+    EXPECT_FALSE(packer::WriteArchive(items, archivePath, options, report, error));
+    EXPECT_EQ(error, file.string() + ": size changed while packing");
+    EXPECT_FALSE(fs::exists(archivePath));
+    EXPECT_FALSE(fs::exists(archivePath.string() + ".part"));
+  }
+}
+
 TEST(DemoPatch, ShapedLikeTheRealPatch) {
   const auto files = packer::MakeDemoPatch();
   ASSERT_EQ(files.size(), 283u);
@@ -441,6 +598,37 @@ TEST(DemoPatch, PacksAboutFourPointSixToOneWithEveryReferenceLength) {
   const double ratio = static_cast<double>(in) / static_cast<double>(out);
   EXPECT_GT(ratio, 4.4);
   EXPECT_LT(ratio, 4.8);
+}
+
+TEST(Progress, FormatsPercentMegabytesRateAndTimeLeft) {
+  const struct {
+    uint64_t done, total;
+    double seconds;
+    const char* line;
+  } cases[] = {
+      {0, 0, 0.0, "100%     0.0 of 0.0 MB     0.0 MB/s     0:00 left"},
+      {0, 193000000, 2.0, "  0%     0.0 of 193.0 MB     0.0 MB/s    --:-- left"},
+      {50000000, 200000000, 10.0, " 25%    50.0 of 200.0 MB     5.0 MB/s     0:30 left"},
+      {999999, 1000000, 1.0, " 99%     1.0 of 1.0 MB     1.0 MB/s     0:01 left"},
+      {193000000, 193000000, 8.0, "100%   193.0 of 193.0 MB    24.1 MB/s     0:00 left"},
+      {1000000, 1000000000, 10.0, "  0%     1.0 of 1000.0 MB     0.1 MB/s  2:46:30 left"},
+      {1, 4000000000, 100.0, "  0%     0.0 of 4000.0 MB     0.0 MB/s    >99 h left"},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(packer::FormatProgress(c.done, c.total, c.seconds), c.line);
+  }
+}
+
+TEST(Progress, DrawsNothingOffATerminal) {
+  std::FILE* file = std::tmpfile();
+  ASSERT_NE(file, nullptr);
+  {
+    packer::ProgressLine line(file, true);
+    ::usleep(300000);  // past the redraw interval
+    line.Update(1, 2);
+  }
+  EXPECT_EQ(std::ftell(file), 0);
+  std::fclose(file);
 }
 
 }  // namespace

@@ -3,11 +3,16 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <condition_variable>
 #include <cstdio>
+#include <cstring>
 #include <map>
 #include <memory>
+#include <mutex>
+#include <new>
 #include <string_view>
 #include <system_error>
+#include <thread>
 
 #include "engine/ByteReader.h"
 #include "engine/Check.h"
@@ -174,15 +179,174 @@ bool Collect(const fs::path& folder, const std::string& prefix, std::vector<Pack
   return true;
 }
 
-bool ReadWholeFile(const fs::path& path, std::vector<uint8_t>& bytes) {
-  File f(OpenFile(path, "rb"));
-  if (!f) return false;
-  bytes.clear();
-  uint8_t chunk[64 * 1024];
-  size_t n;
-  while ((n = std::fread(chunk, 1, sizeof chunk, f.get())) > 0) bytes.insert(bytes.end(), chunk, chunk + n);
-  return !std::ferror(f.get());
-}
+// One block on its way: read, parsed on a pool thread, written.
+struct Slot {
+  std::vector<uint8_t> input;  // the 4096 bytes before the block (not for a record's first), then the block
+  size_t historyLen = 0;
+  uint8_t previousHead[kBlockHead] = {};
+  size_t previousHeadLen = 0;
+  std::vector<uint8_t> header;  // the record's header, written before its first block
+  bool last = false;            // the record's last block: the record's last group follows it
+  ParsedBlock parsed;
+  bool done = false;    // parsed (guarded by the pool's mutex)
+  bool failed = false;  // out of memory while parsing
+};
+
+// Parses blocks on its threads in the order they are handed in, each in a
+// slot of a ring: there are never more blocks in flight than slots.
+class EncodePool {
+ public:
+  EncodePool(unsigned threads, size_t slots, Parsing parsing) : slots_(slots), parsing_(parsing) {
+    try {
+      for (unsigned i = 0; i < threads; ++i) threads_.emplace_back(&EncodePool::Run, this);
+    } catch (const std::system_error&) {
+      // Goes on with the threads that started, if any.
+    }
+  }
+  ~EncodePool() {
+    {
+      std::lock_guard lock(mutex_);
+      stop_ = true;
+    }
+    work_.notify_all();
+    for (std::thread& t : threads_) t.join();
+  }
+  EncodePool(const EncodePool&) = delete;
+  EncodePool& operator=(const EncodePool&) = delete;
+
+  size_t Threads() const { return threads_.size(); }
+  bool Full() const { return submitted_ - released_ == slots_.size(); }
+  bool Empty() const { return submitted_ == released_; }
+
+  // The slot to fill for the next block (only when not Full()), then Submit().
+  Slot& Next() { return slots_[submitted_ % slots_.size()]; }
+  void Submit() {
+    {
+      std::lock_guard lock(mutex_);
+      ++submitted_;
+    }
+    work_.notify_one();
+  }
+  // The oldest block in flight (only when not Empty()), once parsed; then Release().
+  Slot& Oldest() {
+    Slot& slot = slots_[released_ % slots_.size()];
+    std::unique_lock lock(mutex_);
+    done_.wait(lock, [&] { return slot.done; });
+    return slot;
+  }
+  void Release() {
+    std::lock_guard lock(mutex_);
+    slots_[released_ % slots_.size()].done = false;
+    ++released_;
+  }
+
+ private:
+  void Run() {
+    BlockParser parser;
+    std::unique_lock lock(mutex_);
+    for (;;) {
+      work_.wait(lock, [&] { return stop_ || started_ < submitted_; });
+      if (stop_) return;
+      Slot& slot = slots_[started_++ % slots_.size()];
+      lock.unlock();
+      BlockInput input;
+      input.history = std::span(slot.input).first(slot.historyLen);
+      input.block = std::span(slot.input).subspan(slot.historyLen);
+      input.previousHead = std::span(slot.previousHead, slot.previousHeadLen);
+      bool failed = false;
+      try {
+        parser.Parse(input, parsing_, slot.parsed);
+      } catch (const std::bad_alloc&) {
+        failed = true;
+      }
+      lock.lock();
+      slot.failed = failed;
+      slot.done = true;
+      done_.notify_one();  // only the writing thread waits
+    }
+  }
+
+  std::vector<Slot> slots_;
+  const Parsing parsing_;
+  std::vector<std::thread> threads_;
+  std::mutex mutex_;
+  std::condition_variable work_;  // a block was handed in, or stop_
+  std::condition_variable done_;  // a block was parsed
+  // submitted_ and released_ change only on the writing thread.
+  uint64_t submitted_ = 0;  // blocks handed in
+  uint64_t started_ = 0;    // blocks a thread has taken
+  uint64_t released_ = 0;   // blocks written and their slots free
+  bool stop_ = false;
+};
+
+// Reads the files one after the other, a block at a time, into slots.
+class BlockReader {
+ public:
+  BlockReader(const std::vector<PackItem>& items, const std::vector<uint64_t>& sizes)
+      : items_(items), sizes_(sizes) {}
+
+  bool More() const { return next_ < items_.size() || file_ != nullptr; }
+
+  // Fills the slot with the next block (and the header before a record's first).
+  bool Fill(Slot& slot, std::string& error) {
+    slot.header.clear();
+    const bool first = file_ == nullptr;
+    if (first) {
+      const PackItem& item = items_[next_];
+      left_ = sizes_[next_];
+      if (left_ == 0 || left_ > kMaxFileSize) {
+        error = item.file.string() + ": size changed while packing";
+        return false;
+      }
+      file_.reset(OpenFile(item.file, "rb"));
+      if (!file_) {
+        error = item.file.string() + ": cannot read";
+        return false;
+      }
+      const auto size = static_cast<uint32_t>(left_);
+      slot.header.push_back(static_cast<uint8_t>(item.name.size()));
+      slot.header.insert(slot.header.end(), item.name.begin(), item.name.end());
+      for (int k = 0; k < 4; ++k) slot.header.push_back(static_cast<uint8_t>(size >> (8 * k)));
+    }
+    const PackItem& item = items_[next_];
+    const size_t n = static_cast<size_t>(std::min<uint64_t>(left_, kEncodeBlock));
+    slot.historyLen = first ? 0 : kEncodeHistory;
+    slot.previousHeadLen = first ? 0 : kBlockHead;
+    slot.input.resize(slot.historyLen + n);
+    if (!first) {
+      std::memcpy(slot.input.data(), history_, kEncodeHistory);
+      std::memcpy(slot.previousHead, head_, kBlockHead);
+    }
+    uint8_t* const block = slot.input.data() + slot.historyLen;
+    const bool got = std::fread(block, 1, n, file_.get()) == n;
+    left_ -= n;
+    // The file must end where its size said when the packing started.
+    if (got && left_ == 0 && std::fgetc(file_.get()) == EOF && !std::ferror(file_.get())) {
+      slot.last = true;
+      file_.reset();
+      ++next_;
+      return true;
+    }
+    if (!got || left_ == 0) {
+      error = item.file.string() + (std::ferror(file_.get()) ? ": cannot read" : ": size changed while packing");
+      return false;
+    }
+    // Not the last block, so a full one: the next block's history and head.
+    slot.last = false;
+    std::memcpy(history_, block + n - kEncodeHistory, kEncodeHistory);
+    std::memcpy(head_, block, kBlockHead);
+    return true;
+  }
+
+ private:
+  const std::vector<PackItem>& items_;
+  const std::vector<uint64_t>& sizes_;
+  size_t next_ = 0;  // the file being read, or the next one
+  File file_;
+  uint64_t left_ = 0;
+  uint8_t history_[kEncodeHistory] = {};
+  uint8_t head_[kBlockHead] = {};
+};
 
 std::string ShowName(const std::string& cp932) {
   if (auto utf8 = RecordNameToHostPath(cp932)) return *utf8;
@@ -227,7 +391,28 @@ bool CollectFolder(const fs::path& folder, std::vector<PackItem>& items, std::st
 
 bool WriteArchive(const std::vector<PackItem>& items, const fs::path& archivePath, Parsing parsing,
                   PackReport& report, std::string& error) {
+  PackOptions options;
+  options.parsing = parsing;
+  return WriteArchive(items, archivePath, options, report, error);
+}
+
+bool WriteArchive(const std::vector<PackItem>& items, const fs::path& archivePath, const PackOptions& options,
+                  PackReport& report, std::string& error) {
   report = {};
+  std::vector<uint64_t> sizes;
+  uint64_t totalBytes = 0;
+  for (const PackItem& item : items) {
+    std::error_code ec;
+    sizes.push_back(fs::file_size(item.file, ec));
+    if (ec) {
+      error = item.file.string() + ": cannot read";
+      return false;
+    }
+    totalBytes += sizes.back();
+  }
+  unsigned jobs = options.jobs != 0 ? options.jobs : std::thread::hardware_concurrency();
+  jobs = std::clamp(jobs, 1u, kMaxPackJobs);
+
   const fs::path temp = archivePath.string() + ".part";
   File out(OpenFile(temp, "wb"));
   if (!out) {
@@ -241,34 +426,51 @@ bool WriteArchive(const std::vector<PackItem>& items, const fs::path& archivePat
     crc = archive::Crc32(crc, bytes, n);
     report.archiveBytes += n;
   };
-  std::vector<uint8_t> data;
-  for (const PackItem& item : items) {
-    if (!ReadWholeFile(item.file, data)) {
-      error = item.file.string() + ": cannot read";
+  {
+    // Three blocks a thread in flight keep every thread busy while the
+    // oldest block is written and the next one read.
+    EncodePool pool(jobs, size_t{3} * jobs, options.parsing);
+    if (pool.Threads() == 0) {
+      error = "cannot start the encoding threads";
       ok = false;
-      break;
     }
-    if (data.empty() || data.size() > kMaxFileSize) {
-      error = item.file.string() + ": size changed while packing";
-      ok = false;
-      break;
+    BlockReader reader(items, sizes);
+    GroupWriter writer;
+    std::vector<uint8_t> groups;
+    while (ok) {
+      while (!pool.Full() && reader.More()) {
+        if (!reader.Fill(pool.Next(), error)) {
+          ok = false;
+          break;
+        }
+        pool.Submit();
+      }
+      if (!ok || pool.Empty()) break;
+      const Slot& slot = pool.Oldest();
+      if (slot.failed) {
+        error = "out of memory";
+        ok = false;
+        break;
+      }
+      if (!slot.header.empty()) put(slot.header.data(), slot.header.size());
+      writer.Put(slot.parsed, groups);
+      if (slot.last) writer.Finish(groups);
+      put(groups.data(), groups.size());
+      groups.clear();
+      if (!ok) {
+        error = temp.string() + ": write failed";
+        break;
+      }
+      report.stats += slot.parsed.stats;
+      report.inputBytes += slot.input.size() - slot.historyLen;
+      report.files += slot.last;
+      pool.Release();
+      if (options.progress) options.progress(report.inputBytes, totalBytes);
+      if (options.keepGoing && !options.keepGoing(report.archiveBytes)) {
+        error = archivePath.string() + ": packing stopped";
+        ok = false;
+      }
     }
-    const auto size = static_cast<uint32_t>(data.size());
-    uint8_t header[1 + 255 + 4];
-    header[0] = static_cast<uint8_t>(item.name.size());
-    std::copy(item.name.begin(), item.name.end(), header + 1);
-    for (int k = 0; k < 4; ++k) header[1 + item.name.size() + k] = static_cast<uint8_t>(size >> (8 * k));
-    put(header, 1 + item.name.size() + 4);
-    const EncodeStats stats = EncodeStream(data, put, parsing);
-    if (!ok) {
-      error = temp.string() + ": write failed";
-      break;
-    }
-    report.stats.literals += stats.literals;
-    for (size_t n = 0; n < stats.referencesByLength.size(); ++n)
-      report.stats.referencesByLength[n] += stats.referencesByLength[n];
-    report.inputBytes += data.size();
-    ++report.files;
   }
   if (ok) {
     // The ending record: name length 0 and size 0, so that readers which take

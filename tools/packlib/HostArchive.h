@@ -41,7 +41,28 @@ struct PackReport {
   EncodeStats stats;
 };
 
-// Writes the archive (through a temporary file renamed at the end).
+struct PackOptions {
+  Parsing parsing = Parsing::kOptimal;
+  unsigned jobs = 0;  // encoding threads; 0: one per core (at most kMaxPackJobs)
+  // Called after each block written, with the input bytes coded so far and
+  // the input bytes of all the files.
+  std::function<void(uint64_t doneBytes, uint64_t totalBytes)> progress;
+  // Called after each block written with the archive's size so far; false
+  // stops the packing: WriteArchive fails, leaving no archive.
+  std::function<bool(uint64_t archiveBytesSoFar)> keepGoing;
+};
+
+inline constexpr unsigned kMaxPackJobs = 256;
+
+// Writes the archive through a temporary file "<archive>.part", renamed at
+// the end and removed on failure. Each file's size is taken when the packing
+// starts: a file that is then empty, 4 GiB or more, or reads more or fewer
+// bytes is refused. The files are read in blocks, parsed on `jobs` threads
+// and written in order; the archive is the same byte for byte for any number
+// of threads, and the memory taken is bounded by that number, not by the
+// files. The callbacks run on the calling thread.
+bool WriteArchive(const std::vector<PackItem>& items, const std::filesystem::path& archivePath,
+                  const PackOptions& options, PackReport& report, std::string& error);
 bool WriteArchive(const std::vector<PackItem>& items, const std::filesystem::path& archivePath,
                   Parsing parsing, PackReport& report, std::string& error);
 

@@ -11,8 +11,8 @@ namespace {
 
 constexpr size_t kRingSize = 4096;
 constexpr size_t kRingStart = 4078;  // write position at the start of every record
-constexpr size_t kHistory = kRingSize;
-constexpr size_t kBlock = 256 * 1024;  // positions parsed together; matches stop at its end
+constexpr size_t kHistory = kEncodeHistory;
+constexpr size_t kBlock = kEncodeBlock;  // positions parsed together; matches stop at its end
 constexpr unsigned kMinMatch = 3;
 constexpr unsigned kMaxMatch = 18;
 constexpr unsigned kLiteralBits = 9;   // flag bit + byte
@@ -26,9 +26,9 @@ constexpr unsigned kReferenceBits = 17;  // flag bit + two bytes
 // ring slot pos % 4096, so inserting removes the string 4096 positions back.
 class MatchTree {
  public:
-  explicit MatchTree(const uint8_t* buf) : buf_(buf) { Reset(); }
-
-  void Reset() {
+  // Empties the trees for strings in `buf`.
+  void Reset(const uint8_t* buf) {
+    buf_ = buf;
     std::fill(std::begin(parent_), std::end(parent_), kNil);
     std::fill(std::begin(right_) + kRoots, std::end(right_), kNil);
   }
@@ -127,43 +127,11 @@ class MatchTree {
     parent_[slot] = kNil;
   }
 
-  const uint8_t* buf_;
+  const uint8_t* buf_ = nullptr;
   size_t position_[kRingSize] = {};
   unsigned left_[kNodes] = {};
   unsigned right_[kNodes] = {};
   unsigned parent_[kNodes] = {};
-};
-
-// Collects items into flag groups and hands complete groups on.
-class GroupWriter {
- public:
-  explicit GroupWriter(std::vector<uint8_t>& out) : out_(out) {}
-  void Literal(uint8_t b) {
-    group_[0] |= static_cast<uint8_t>(1u << items_);
-    group_[size_++] = b;
-    Next();
-  }
-  void Reference(unsigned ringPos, unsigned length) {
-    group_[size_++] = static_cast<uint8_t>(ringPos & 0xFF);
-    group_[size_++] = static_cast<uint8_t>(((ringPos >> 4) & 0xF0) | (length - kMinMatch));
-    Next();
-  }
-  // A last, partial group; an empty one writes nothing (no trailing flag byte).
-  void Finish() {
-    if (items_ > 0) out_.insert(out_.end(), group_, group_ + size_);
-    items_ = 0;
-    size_ = 1;
-    group_[0] = 0;
-  }
-
- private:
-  void Next() {
-    if (++items_ == 8) Finish();
-  }
-  std::vector<uint8_t>& out_;
-  uint8_t group_[17] = {};
-  unsigned items_ = 0;
-  size_t size_ = 1;
 };
 
 }  // namespace
@@ -174,89 +142,177 @@ uint64_t EncodeStats::References() const {
   return n;
 }
 
-// The stream is coded as if 4078 zero bytes preceded the data: they are ring
-// positions 0..4077 at the record's start. A reference at distance d
-// (1..4096) back from the write position reads what the decoder stored there,
-// because each byte is read before the byte at the same position is
+static_assert(kHistory == kRingSize && kBlock % kRingSize == 0 && kBlockHead == kMaxMatch,
+              "a block's ring positions follow from its offsets alone");
+
+EncodeStats& EncodeStats::operator+=(const EncodeStats& other) {
+  literals += other.literals;
+  for (size_t n = 0; n < referencesByLength.size(); ++n) referencesByLength[n] += other.referencesByLength[n];
+  return *this;
+}
+
+struct BlockParser::Tables {
+  // buf[k] is stream byte (block start) - 4096 + k; the match finder's
+  // strings may look kMaxMatch bytes past the block's end.
+  std::vector<uint8_t> buf;
+  MatchTree tree;
+  std::vector<uint8_t> length;
+  std::vector<uint16_t> distance;
+  std::vector<uint32_t> cost;
+  std::vector<uint8_t> choice;
+};
+
+BlockParser::BlockParser() : tables_(std::make_unique<Tables>()) {}
+BlockParser::~BlockParser() = default;
+
+// A record's stream is coded as if 4078 zero bytes preceded the data: they
+// are ring positions 0..4077 at the record's start. A reference at distance
+// d (1..4096) back from the write position reads what the decoder stored
+// there, because each byte is read before the byte at the same position is
 // overwritten. The 18 positions before those zeros (4078..4095, left by the
-// previous record) are never candidates.
+// previous record) are never candidates. Blocks start at multiples of 4096
+// in the stream, so a byte's ring position is (4078 + its offset in the
+// block) mod 4096, whatever block it is in.
+void BlockParser::Parse(const BlockInput& input, Parsing parsing, ParsedBlock& out) {
+  Tables& t = *tables_;
+  const size_t blockLen = std::min(input.block.size(), kBlock);
+  out.bytes.clear();
+  out.bytes.reserve(blockLen);  // items never take more bytes than they code
+  out.literal.assign((blockLen + 7) / 8, 0);
+  out.items = 0;
+  out.stats = {};
+  if (blockLen == 0) return;
+  if (t.buf.size() < kHistory + blockLen + kMaxMatch) {
+    t.buf.resize(kHistory + blockLen + kMaxMatch);
+    t.length.resize(blockLen);
+    t.distance.resize(blockLen);
+    t.cost.resize(blockLen + 1);
+    t.choice.resize(blockLen);
+  }
+  uint8_t* const buf = t.buf.data();
+  size_t lowest;  // first buffer position a reference may use
+  if (input.history.size() < kHistory) {
+    std::memset(buf, 0, kHistory);
+    lowest = kHistory - kRingStart;
+  } else {
+    std::memcpy(buf, input.history.data() + input.history.size() - kHistory, kHistory);
+    lowest = 0;
+  }
+  std::memcpy(buf + kHistory, input.block.data(), blockLen);
+  const size_t bufLen = kHistory + blockLen;
+  // The last strings of the history run on past the end of a block shorter
+  // than 17 bytes, and their order in the trees, so the matches found, can
+  // depend on what lies there. It is what a coder that parsed every block of
+  // a record in one buffer found there: the previous block's bytes at the
+  // same offsets (zeros after a record's first block). Keeping them keeps
+  // the archives identical byte for byte to that coder's.
+  for (size_t j = blockLen; j < blockLen + kMaxMatch; ++j) {
+    buf[kHistory + j] = j < input.previousHead.size() ? input.previousHead[j] : 0;
+  }
+
+  MatchTree& tree = t.tree;
+  tree.Reset(buf);
+  size_t ignored;
+  for (size_t k = lowest; k < kHistory; ++k) tree.Insert(k, ignored);
+
+  // Longest match at every position of the block.
+  uint8_t* const length = t.length.data();
+  uint16_t* const distance = t.distance.data();
+  for (size_t i = 0; i < blockLen; ++i) {
+    const size_t cur = kHistory + i;
+    const unsigned maxLen = static_cast<unsigned>(std::min<size_t>(kMaxMatch, bufLen - cur));
+    size_t from = 0;
+    const unsigned best = maxLen == kMaxMatch ? tree.Insert(cur, from) : tree.Search(cur, maxLen, from);
+    length[i] = static_cast<uint8_t>(best >= kMinMatch ? best : 0);
+    distance[i] = static_cast<uint16_t>(cur - from);
+  }
+
+  // Choose the items: cheapest way to code the rest of the block from each position.
+  uint8_t* const choice = t.choice.data();
+  if (parsing == Parsing::kOptimal) {
+    uint32_t* const cost = t.cost.data();
+    cost[blockLen] = 0;
+    for (size_t i = blockLen; i-- > 0;) {
+      uint32_t best = cost[i + 1] + kLiteralBits;
+      uint8_t pick = 1;
+      for (unsigned n = kMinMatch; n <= length[i]; ++n) {
+        const uint32_t c = cost[i + n] + kReferenceBits;
+        if (c <= best) {
+          best = c;
+          pick = static_cast<uint8_t>(n);
+        }
+      }
+      cost[i] = best;
+      choice[i] = pick;
+    }
+  } else {
+    for (size_t i = 0; i < blockLen; ++i) choice[i] = length[i] >= kMinMatch ? length[i] : 1;
+  }
+
+  for (size_t i = 0; i < blockLen;) {
+    const unsigned n = choice[i];
+    if (n >= kMinMatch) {
+      const size_t ringPos = (kRingStart + i - distance[i]) & (kRingSize - 1);
+      out.bytes.push_back(static_cast<uint8_t>(ringPos & 0xFF));
+      out.bytes.push_back(static_cast<uint8_t>(((ringPos >> 4) & 0xF0) | (n - kMinMatch)));
+      ++out.stats.referencesByLength[n];
+      i += n;
+    } else {
+      out.literal[out.items / 8] |= static_cast<uint8_t>(1u << (out.items % 8));
+      out.bytes.push_back(input.block[i]);
+      ++out.stats.literals;
+      ++i;
+    }
+    ++out.items;
+  }
+}
+
+void GroupWriter::Put(const ParsedBlock& block, std::vector<uint8_t>& out) {
+  const uint8_t* bytes = block.bytes.data();
+  for (size_t i = 0; i < block.items; ++i) {
+    if (block.literal[i / 8] >> (i % 8) & 1) {
+      group_[0] |= static_cast<uint8_t>(1u << items_);
+      group_[size_++] = *bytes++;
+    } else {
+      group_[size_++] = *bytes++;
+      group_[size_++] = *bytes++;
+    }
+    if (++items_ == 8) {
+      out.insert(out.end(), group_, group_ + size_);
+      items_ = 0;
+      size_ = 1;
+      group_[0] = 0;
+    }
+  }
+}
+
+void GroupWriter::Finish(std::vector<uint8_t>& out) {
+  if (items_ > 0) out.insert(out.end(), group_, group_ + size_);
+  items_ = 0;
+  size_ = 1;
+  group_[0] = 0;
+}
+
 EncodeStats EncodeStream(std::span<const uint8_t> data, const EmitFn& emit, Parsing parsing) {
   EncodeStats stats;
-  const size_t block = std::min(kBlock, data.size());
-  std::vector<uint8_t> buf(kHistory + block + kMaxMatch);  // history strings may look past the end
-  auto tree = std::make_unique<MatchTree>(buf.data());
-  std::vector<uint8_t> length(block);
-  std::vector<uint16_t> distance(block);
-  std::vector<uint32_t> cost(block + 1);
-  std::vector<uint8_t> choice(block);
+  BlockParser parser;
+  ParsedBlock parsed;
+  GroupWriter writer;
   std::vector<uint8_t> out;
-  GroupWriter writer(out);
-
   for (size_t start = 0; start < data.size(); start += kBlock) {
-    const size_t blockLen = std::min(kBlock, data.size() - start);
-    // buf[k] is stream byte start - 4096 + k.
-    size_t lowest;  // first buffer position a reference may use
-    if (start == 0) {
-      std::memset(buf.data(), 0, kHistory);
-      lowest = kHistory - kRingStart;
-    } else {
-      std::memcpy(buf.data(), data.data() + start - kHistory, kHistory);
-      lowest = 0;
+    BlockInput input;
+    input.block = data.subspan(start, std::min(kBlock, data.size() - start));
+    if (start > 0) {
+      input.history = data.subspan(start - kHistory, kHistory);
+      input.previousHead = data.subspan(start - kBlock, kBlockHead);
     }
-    std::memcpy(buf.data() + kHistory, data.data() + start, blockLen);
-    const size_t bufLen = kHistory + blockLen;
-
-    tree->Reset();
-    size_t ignored;
-    for (size_t k = lowest; k < kHistory; ++k) tree->Insert(k, ignored);
-
-    // Longest match at every position of the block.
-    for (size_t i = 0; i < blockLen; ++i) {
-      const size_t cur = kHistory + i;
-      const unsigned maxLen = static_cast<unsigned>(std::min<size_t>(kMaxMatch, bufLen - cur));
-      size_t from = 0;
-      const unsigned best = maxLen == kMaxMatch ? tree->Insert(cur, from) : tree->Search(cur, maxLen, from);
-      length[i] = static_cast<uint8_t>(best >= kMinMatch ? best : 0);
-      distance[i] = static_cast<uint16_t>(cur - from);
-    }
-
-    // Choose the items: cheapest way to code the rest of the block from each position.
-    if (parsing == Parsing::kOptimal) {
-      cost[blockLen] = 0;
-      for (size_t i = blockLen; i-- > 0;) {
-        uint32_t best = cost[i + 1] + kLiteralBits;
-        uint8_t pick = 1;
-        for (unsigned n = kMinMatch; n <= length[i]; ++n) {
-          const uint32_t c = cost[i + n] + kReferenceBits;
-          if (c <= best) {
-            best = c;
-            pick = static_cast<uint8_t>(n);
-          }
-        }
-        cost[i] = best;
-        choice[i] = pick;
-      }
-    } else {
-      for (size_t i = 0; i < blockLen; ++i) choice[i] = length[i] >= kMinMatch ? length[i] : 1;
-    }
-
-    for (size_t i = 0; i < blockLen;) {
-      const unsigned n = choice[i];
-      if (n >= kMinMatch) {
-        const size_t ringPos = (kRingStart + start + i - distance[i]) & (kRingSize - 1);
-        writer.Reference(static_cast<unsigned>(ringPos), n);
-        ++stats.referencesByLength[n];
-        i += n;
-      } else {
-        writer.Literal(data[start + i]);
-        ++stats.literals;
-        ++i;
-      }
-    }
+    parser.Parse(input, parsing, parsed);
+    stats += parsed.stats;
+    writer.Put(parsed, out);
     if (!out.empty()) emit(out.data(), out.size());
     out.clear();
   }
-  writer.Finish();
+  writer.Finish(out);
   if (!out.empty()) emit(out.data(), out.size());
   return stats;
 }
