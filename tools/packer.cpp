@@ -17,9 +17,10 @@ int Usage() {
                "       packer list ARCHIVE                     names, sizes and coded sizes\n"
                "       packer verify ARCHIVE                   whether the installer extracts every file\n"
                "       packer extract ARCHIVE FOLDER           unpack with the installer's engine\n"
-               "       packer build FOLDER -o OUT.exe [--stub STUB]  pack FOLDER into a copy of the installer stub\n"
+               "       packer build [-j N] [--quiet] FOLDER -o OUT.exe [--stub STUB]\n"
+               "                                               pack FOLDER into a copy of the installer stub\n"
                "       packer inspect INSTALLER                what an installer carries\n"
-               "pack codes on N threads (1..256; default: one per core) and shows its progress on a\n"
+               "pack and build code on N threads (1..256; default: one per core) and shows its progress on a\n"
                "terminal, unless --quiet. list, verify and extract also take an installer in place of ARCHIVE.\n");
   return 2;
 }
@@ -34,18 +35,6 @@ void PrintLengths(const std::array<uint64_t, 19>& byLength) {
   std::printf("\n");
 }
 
-// A thread count of -j: 1..kMaxPackJobs in decimal digits.
-bool ParseJobs(const char* text, unsigned& jobs) {
-  unsigned n = 0;
-  for (const char* p = text; *p != '\0'; ++p) {
-    if (*p < '0' || *p > '9' || n > packer::kMaxPackJobs) return false;
-    n = n * 10 + static_cast<unsigned>(*p - '0');
-  }
-  if (*text == '\0' || n == 0 || n > packer::kMaxPackJobs) return false;
-  jobs = n;
-  return true;
-}
-
 int Pack(int argc, char** argv) {
   packer::PackOptions options;
   bool quiet = false;
@@ -56,7 +45,7 @@ int Pack(int argc, char** argv) {
     } else if (std::strcmp(argv[i], "--quiet") == 0) {
       quiet = true;
     } else if (std::strcmp(argv[i], "-j") == 0) {
-      if (i + 1 == argc || !ParseJobs(argv[++i], options.jobs)) return Usage();
+      if (i + 1 == argc || !packer::ParseJobs(argv[++i], options.jobs)) return Usage();
     } else {
       args.emplace_back(argv[i]);
     }

@@ -19,7 +19,8 @@ namespace {
 
 int Usage() {
   std::fprintf(stderr,
-               "usage: packer build FOLDER -o OUT.exe [--stub STUB]  pack FOLDER into a copy of the installer stub\n"
+               "usage: packer build [-j N] [--quiet] FOLDER -o OUT.exe [--stub STUB]\n"
+               "                                               pack FOLDER into a copy of the installer stub\n"
                "       packer inspect INSTALLER                what an installer carries\n"
                "       packer verify INSTALLER|ARCHIVE         decode everything as the installer will\n");
   return 2;

@@ -375,6 +375,17 @@ const char* Describe(archive::ExtractStop reason) {
 
 }  // namespace
 
+bool ParseJobs(std::string_view text, unsigned& jobs) {
+  unsigned n = 0;
+  for (const char c : text) {
+    if (c < '0' || c > '9' || n > kMaxPackJobs) return false;
+    n = n * 10 + static_cast<unsigned>(c - '0');
+  }
+  if (text.empty() || n == 0 || n > kMaxPackJobs) return false;
+  jobs = n;
+  return true;
+}
+
 bool CollectFolder(const fs::path& folder, std::vector<PackItem>& items, std::string& error) {
   items.clear();
   if (!fs::is_directory(folder)) {

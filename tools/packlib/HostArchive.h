@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <functional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "engine/Check.h"
@@ -53,6 +54,9 @@ struct PackOptions {
 };
 
 inline constexpr unsigned kMaxPackJobs = 256;
+
+// A thread count as `-j` takes it: 1..kMaxPackJobs in decimal digits.
+bool ParseJobs(std::string_view text, unsigned& jobs);
 
 // Writes the archive through a temporary file "<archive>.part", renamed at
 // the end and removed on failure. Each file's size is taken when the packing

@@ -7,6 +7,7 @@
 #include <system_error>
 
 #include "packlib/HostArchive.h"
+#include "packlib/Progress.h"
 #include "packlib/RandomFile.h"
 
 namespace fs = std::filesystem;
@@ -20,7 +21,7 @@ int Fail(const std::string& message) {
 }
 
 int BuildUsage() {
-  std::fprintf(stderr, "usage: packer build FOLDER -o OUT.exe [--stub STUB]\n");
+  std::fprintf(stderr, "usage: packer build [-j N] [--quiet] FOLDER -o OUT.exe [--stub STUB]\n");
   return 2;
 }
 
@@ -32,6 +33,15 @@ std::string Languages(const std::vector<uint16_t>& languages) {
 
 std::string Plural(uint64_t n, const char* one, const char* many) {
   return std::to_string(n) + " " + (n == 1 ? one : many);
+}
+
+// Why an installer is refused for its size. `atLeast` is "at least " when
+// the packing stopped before the archive was whole.
+std::string TooLarge(uint64_t imageSize, uint64_t imageLimit, const char* atLeast) {
+  return std::string("the installer's image would be ") + atLeast + Plural(imageSize, "byte", "bytes") +
+         ", more than the " + std::to_string(imageLimit) +
+         " bytes that Windows can be relied on to load; split the patch into several installers, each a complete "
+         "patch of part of the files";
 }
 
 const char* Describe(archive::ExtractStop reason) {
@@ -130,12 +140,40 @@ int Inspect(FrontEnd& frontEnd, const fs::path& exe) {
   return good ? 0 : 1;
 }
 
-// Packs `folder` into the archive file `archive`; prints the summary line.
-bool PackFolder(const fs::path& folder, const fs::path& archive, std::string& error) {
+// An image size the installer is certain to reach once its archive has
+// `archiveBytes`: the stub's image with every copy of its archive replaced,
+// less what a new layout may save in alignment.
+uint64_t ImageAtLeast(const pe::Image& stub, uint64_t archiveBytes) {
+  uint64_t image = stub.sizeOfImage;
+  for (const pe::Resource* r : stub.Find(pe::ResourceKey::Named(kArchiveType), pe::ResourceKey::Named(kArchiveName))) {
+    image = image - std::min<uint64_t>(image, r->Size()) + archiveBytes;
+  }
+  const uint64_t slack = 4 * uint64_t{stub.sectionAlignment};
+  return image > slack ? image - slack : 0;
+}
+
+// Packs `folder` into the archive file `archive`, showing progress unless
+// told not to; stops once the installer would certainly pass `imageLimit`.
+// Prints the summary line.
+bool PackFolder(const fs::path& folder, const fs::path& archive, const pe::Image& stub, unsigned jobs, bool quiet,
+                uint64_t imageLimit, std::string& error) {
   std::vector<PackItem> items;
   if (!CollectFolder(folder, items, error)) return false;
+  PackOptions options;
+  options.jobs = jobs;
+  ProgressLine progress(stderr, !quiet);
+  options.progress = [&](uint64_t done, uint64_t total) { progress.Update(done, total); };
+  uint64_t tooLarge = 0;  // the image size that stopped the packing
+  options.keepGoing = [&](uint64_t archiveBytes) {
+    const uint64_t image = ImageAtLeast(stub, archiveBytes);
+    if (image > imageLimit) tooLarge = image;
+    return tooLarge == 0;
+  };
   PackReport report;
-  if (!WriteArchive(items, archive, Parsing::kOptimal, report, error)) return false;
+  const bool packed = WriteArchive(items, archive, options, report, error);
+  progress.Clear();
+  if (tooLarge != 0) error = TooLarge(tooLarge, imageLimit, "at least ");
+  if (!packed) return false;
   std::printf("%u files, %llu bytes -> archive of %llu bytes\n", report.files,
               static_cast<unsigned long long>(report.inputBytes), static_cast<unsigned long long>(report.archiveBytes));
   return true;
@@ -154,12 +192,7 @@ bool WriteInstaller(FrontEnd& frontEnd, InputFile& stub, InputFile& archive, con
   }
   EmbedReport report;
   bool ok = EmbedArchive(stub, archive, *file, report, error, imageLimit);
-  if (!ok && report.imageSize > imageLimit) {
-    error = "the installer's image would be " + Plural(report.imageSize, "byte", "bytes") + ", more than the " +
-            std::to_string(imageLimit) +
-            " bytes that Windows can be relied on to load; split the patch into several installers, each a "
-            "complete patch of part of the files";
-  }
+  if (!ok && report.imageSize > imageLimit) error = TooLarge(report.imageSize, imageLimit, "");
   if (!file->Close() && ok) {
     error = frontEnd.ShowPath(part) + ": cannot write";
     ok = false;
@@ -176,10 +209,16 @@ bool WriteInstaller(FrontEnd& frontEnd, InputFile& stub, InputFile& archive, con
 
 int Build(FrontEnd& frontEnd, const std::vector<fs::path>& args, uint64_t imageLimit) {
   fs::path folder, out, stub;
+  unsigned jobs = 0;
+  bool quiet = false;
   for (size_t i = 0; i < args.size(); ++i) {
     if ((args[i] == "-o" || args[i] == "--stub") && i + 1 < args.size()) {
       (args[i] == "-o" ? out : stub) = args[i + 1];
       ++i;
+    } else if (args[i] == "-j") {
+      if (i + 1 == args.size() || !ParseJobs(args[++i].string(), jobs)) return BuildUsage();
+    } else if (args[i] == "--quiet") {
+      quiet = true;
     } else if (args[i].native().empty() || args[i].native()[0] == '-' || !folder.empty()) {
       return BuildUsage();
     } else {
@@ -211,7 +250,7 @@ int Build(FrontEnd& frontEnd, const std::vector<fs::path>& args, uint64_t imageL
   PrivateFolder temp;
   if (temp.Path().empty()) return Fail("cannot create a temporary folder");
   const fs::path archivePath = temp.Path() / "patch.smf";
-  if (!PackFolder(folder, archivePath, error)) return Fail(error);
+  if (!PackFolder(folder, archivePath, image, jobs, quiet, imageLimit, error)) return Fail(error);
   const auto archiveFile = InputFile::Open(archivePath);
   if (!archiveFile) return Fail(frontEnd.ShowPath(archivePath) + ": cannot open");
   if (!WriteInstaller(frontEnd, *stubFile, *archiveFile, out, imageLimit, error)) return Fail(error);
