@@ -5,6 +5,9 @@
 #include <cstdio>
 #include <thread>
 
+#include <windows.h>
+#include <commctrl.h>
+
 #include "FileTree.h"
 #include "Fixture.h"
 
@@ -203,6 +206,77 @@ TEST_F(RunTiming, FiguresAgainstXcopy) {
                   sent[p] ? 100.0 * answered[p] / sent[p] : 100.0);
     }
   }
+}
+
+// A whole installer, as `packer build` made it, on a game folder given by the
+// bench (bench/big-patch.sh): time from start to the last message beside
+// copying the installer once and the extracted tree once, the probes
+// answered, and the overall bar's last position against its end. Skipped
+// unless PS_BENCH_INSTALLER and PS_BENCH_GAME are set.
+TEST_F(RunTiming, FiguresOfAWholeInstaller) {
+  const std::wstring installer = Env(L"PS_BENCH_INSTALLER"), game = Env(L"PS_BENCH_GAME");
+  if (installer.empty() || game.empty()) GTEST_SKIP() << "bench/big-patch.sh sets PS_BENCH_INSTALLER and PS_BENCH_GAME";
+  MakeGame(game);
+  WriteFileBytes(DesktopFolder() + L"\\0(カリオン)のAster.lnk", "shortcut");
+  Installer app(installer);
+  HWND setup = StartWith(app, game);
+  LARGE_INTEGER f, a, b;
+  QueryPerformanceFrequency(&f);
+  QueryPerformanceCounter(&a);
+  PressStart(setup);
+  // The overall bar, sampled while the progress window shows: its last position and end.
+  std::atomic<bool> done{false};
+  std::atomic<int> position{0}, end{0};
+  std::thread bars([&]() noexcept {
+    while (!done) {
+      if (HWND form = app.Find(L"TCompressForm", true)) {
+        HWND lowest = nullptr;  // AllBar lies below FileBar
+        int lowestTop = -1;
+        for (HWND child = GetWindow(form, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
+          RECT r;
+          if (ClassOf(child) == L"msctls_progress32" && GetWindowRect(child, &r) && r.top > lowestTop) {
+            lowest = child;
+            lowestTop = r.top;
+          }
+        }
+        DWORD_PTR pos = 0, max = 0;
+        if (lowest && SendMessageTimeoutW(lowest, PBM_GETPOS, 0, 0, SMTO_NORMAL, 1000, &pos) &&
+            SendMessageTimeoutW(lowest, PBM_GETRANGE, FALSE, 0, SMTO_NORMAL, 1000, &max)) {
+          position = static_cast<int>(pos);
+          end = static_cast<int>(max);
+        }
+      }
+      Sleep(20);
+    }
+  });
+  Prober prober(app, 250);
+  const Box box = app.WaitBox(3600000);
+  QueryPerformanceCounter(&b);
+  prober.Stop();
+  done = true;
+  bars.join();
+  EXPECT_EQ(box.text, kM4);
+  Installer::Answer(box, L"OK");
+  EXPECT_TRUE(app.WaitExit(60000));
+  const double run = double(b.QuadPart - a.QuadPart) / double(f.QuadPart);
+
+  const std::wstring copied = root + L"\\copy";
+  testfiles::RemoveTree(copied);
+  CreateDirectoryW(copied.c_str(), nullptr);
+  QueryPerformanceCounter(&a);
+  const bool copiedInstaller = CopyFileW(installer.c_str(), (copied + L"\\installer.exe").c_str(), FALSE);
+  QueryPerformanceCounter(&b);
+  const double copyInstaller = double(b.QuadPart - a.QuadPart) / double(f.QuadPart);
+  const double copyTree = RunCommand(L"xcopy.exe /E /I /Q /Y \"" + game + L"\" \"" + copied + L"\\tree\"");
+  testfiles::RemoveTree(copied);
+  ASSERT_TRUE(copiedInstaller);
+  std::printf("start to last message %.1f s; copying the installer %.1f s and the tree %.1f s: %.2f x\n", run,
+              copyInstaller, copyTree, run / (copyInstaller + copyTree));
+  std::printf("probes answered within 250 ms: %d of %d, slowest %lu ms\n", prober.answered, prober.sent,
+              prober.slowest);
+  std::printf("overall bar last seen at %d of %d\n", position.load(), end.load());
+  EXPECT_GT(end.load(), 0);
+  EXPECT_EQ(position.load(), end.load());
 }
 
 }  // namespace
