@@ -85,6 +85,7 @@ says "it carries 4 files" 'writes 4 files'
 check "Windows packer verify" "$wine_run" "$windows_packer" verify "$windows_work\\windows.exe"
 check "the Linux packer reads it alike" "$packer" inspect "$work/windows.exe"
 says "version 1.300" '^version: *1.300$'
+check "  the same file as the Linux packer's, byte for byte" cmp "$work/host.exe" "$work/windows.exe"
 check "osslsigncode signs and verifies it" bash -c "$(declare -f sign verify); work='$work'; sign '$work/windows.exe' '$work/windows-signed.exe' && verify '$work/windows-signed.exe'"
 
 # Under Wine: the installers patch a game folder; the stub as it is fails.
