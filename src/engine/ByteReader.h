@@ -45,7 +45,7 @@ class StdioSource : public ByteSource {
 class RandomSource {
  public:
   virtual ~RandomSource() = default;
-  virtual uint64_t Length() = 0;
+  virtual uint64_t Length() const = 0;
   // Reads exactly `size` bytes at `offset`; false when they are not all
   // there or cannot be read.
   virtual bool ReadAt(uint64_t offset, uint8_t* buffer, size_t size) = 0;
@@ -54,7 +54,7 @@ class RandomSource {
 class MemoryRandomSource : public RandomSource {
  public:
   explicit MemoryRandomSource(std::span<const uint8_t> bytes) : bytes_(bytes) {}
-  uint64_t Length() override { return bytes_.size(); }
+  uint64_t Length() const override { return bytes_.size(); }
   bool ReadAt(uint64_t offset, uint8_t* buffer, size_t size) override;
 
  private:
@@ -68,7 +68,7 @@ class WindowSource : public ByteSource, public RandomSource {
   WindowSource(RandomSource& base, uint64_t offset, uint64_t length)
       : base_(base), offset_(offset), length_(length) {}
   size_t ReadSome(uint8_t* buffer, size_t size) override;
-  uint64_t Length() override { return length_; }
+  uint64_t Length() const override { return length_; }
   bool ReadAt(uint64_t offset, uint8_t* buffer, size_t size) override;
 
  private:

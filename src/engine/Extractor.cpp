@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "engine/Decoder.h"
+#include "engine/RecordHeader.h"
 #include "engine/RecordName.h"
 #include "text/PathRules.h"
 
@@ -24,24 +25,18 @@ Walk ExtractRecords(ByteReader& archive, const std::string& target, Ring& ring, 
     return walk;
   };
   for (;;) {
-    const int length = archive.Get();
-    if (length < 0) return walk;  // the archive simply ends after its last record
-
-    uint8_t field[255];
-    const size_t got = archive.Read(field, static_cast<size_t>(length));
-    // The name is used up to its first zero byte; the rest of the field is skipped.
-    const std::string name(reinterpret_cast<const char*>(field),
-                           reinterpret_cast<const char*>(std::find(field, field + got, 0)));
+    RecordHeader header;
+    const HeaderRead read = ReadRecordHeader(archive, header);
+    if (read == HeaderRead::kEnd) return walk;  // the archive simply ends after its last record
+    const std::string& name = header.name;
     const std::string path = target + "\\" + name;
-    if (got != static_cast<size_t>(length)) return stop(ExtractStop::kDamagedArchive, path);
+    if (read == HeaderRead::kCutInName) return stop(ExtractStop::kDamagedArchive, path);
     if (!name.empty() && !IsSafeRecordName(name)) return stop(ExtractStop::kUnsafeName, path);
     // The size is read before anything is created, so a record cut inside it
     // neither creates a folder nor truncates an existing file. An empty name
     // ends the extraction whatever follows it.
-    uint8_t sizeField[4] = {};
-    if (archive.Read(sizeField, 4) != 4 && !name.empty()) return stop(ExtractStop::kDamagedArchive, path);
-    const uint32_t size = sizeField[0] | (sizeField[1] << 8) | (sizeField[2] << 16) |
-                          (static_cast<uint32_t>(sizeField[3]) << 24);
+    if (read == HeaderRead::kCutInSize && !name.empty()) return stop(ExtractStop::kDamagedArchive, path);
+    const uint32_t size = header.size;
 
     if (!host.MakeFolder(pathrules::FolderPart(path))) {
       host.FolderFailed();

@@ -13,7 +13,7 @@
 namespace filesys {
 
 // A file read as raw bytes; closes it when destroyed.
-class FileSource : public archive::ByteSource {
+class FileSource : public archive::ByteSource, public archive::RandomSource {
  public:
   // Null when the file cannot be opened.
   static std::unique_ptr<FileSource> Open(const std::string& path);
@@ -23,11 +23,12 @@ class FileSource : public archive::ByteSource {
   FileSource(const FileSource&) = delete;
   FileSource& operator=(const FileSource&) = delete;
   size_t ReadSome(uint8_t* buffer, size_t size) override;
-  uint64_t Length() const;
+  uint64_t Length() const override;
   // Moves back to the first byte; false when the handle cannot seek.
   bool Rewind();
   // Reads exactly `size` bytes at `offset`; false when they are not all there.
-  bool ReadAt(uint64_t offset, uint8_t* buffer, size_t size);
+  // The next ReadSome continues after them.
+  bool ReadAt(uint64_t offset, uint8_t* buffer, size_t size) override;
 
  private:
   HANDLE handle_;

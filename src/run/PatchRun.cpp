@@ -49,28 +49,6 @@ class StagingHost : public archive::ExtractHost {
   archive::WriterThread writer_;  // one writing thread for all the run's files
 };
 
-archive::TrailerStatus CheckTrailerOf(filesys::FileSource& file) {
-  const uint64_t length = file.Length();
-  uint8_t last[archive::Trailer::kSize];
-  if (length < sizeof last || !file.ReadAt(length - sizeof last, last, sizeof last)) {
-    return archive::TrailerStatus::kAbsent;
-  }
-  const auto trailer = archive::ParseTrailer(last, length);
-  if (!trailer) return archive::TrailerStatus::kAbsent;
-  if (!file.Rewind()) return archive::TrailerStatus::kMismatch;
-  archive::ByteReader reader(file);
-  uint32_t crc = 0;
-  uint64_t left = trailer->length;
-  while (left > 0) {
-    if (reader.Pos() == reader.End() && !reader.Refill()) return archive::TrailerStatus::kMismatch;
-    const size_t n = static_cast<size_t>(std::min<uint64_t>(left, reader.End() - reader.Pos()));
-    crc = archive::Crc32(crc, reader.Pos(), n);
-    reader.Consume(reader.Pos() + n);
-    left -= n;
-  }
-  return crc == trailer->crc ? archive::TrailerStatus::kMatches : archive::TrailerStatus::kMismatch;
-}
-
 // Shows the wait window for as long as it lives.
 class Preparing {
  public:
@@ -267,7 +245,7 @@ int ExitCodeOf(Outcome outcome) {
 archive::CheckResult CheckArchiveFile(filesys::FileSource& archive, const std::string& target,
                                       const archive::Ring& ring) {
   archive::CheckResult result;
-  if (CheckTrailerOf(archive) == archive::TrailerStatus::kMismatch || !archive.Rewind()) {
+  if (archive::CheckTrailer(archive) == archive::TrailerStatus::kMismatch || !archive.Rewind()) {
     result.stopped = true;
     return result;
   }

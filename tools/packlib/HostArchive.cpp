@@ -17,6 +17,7 @@
 #include "engine/ByteReader.h"
 #include "engine/Check.h"
 #include "engine/Decoder.h"
+#include "engine/RecordHeader.h"
 #include "engine/RecordName.h"
 #include "engine/Trailer.h"
 #include "packlib/HostNames.h"
@@ -591,21 +592,17 @@ void VerifyArchive(archive::RandomSource& in, VerifyReport& report) {
     for (;;) {
       RecordInfo info;
       info.offset = reader.Offset();
-      const int length = reader.Get();
-      if (length < 0) break;
-      std::string name(static_cast<size_t>(length), '\0');
-      uint8_t size[4];
-      if (reader.Read(reinterpret_cast<uint8_t*>(name.data()), name.size()) != name.size()) break;
-      name.resize(name.find('\0') == std::string::npos ? name.size() : name.find('\0'));
-      const bool haveSize = reader.Read(size, 4) == 4;
-      if (name.empty() || (haveSize && (size[0] | size[1] | size[2] | size[3]) == 0)) {
+      archive::RecordHeader header;
+      const archive::HeaderRead read = archive::ReadRecordHeader(reader, header);
+      if (read == archive::HeaderRead::kEnd || read == archive::HeaderRead::kCutInName) break;
+      if (archive::EndsArchive(read, header)) {
         report.endingRecord = true;
-        if (!name.empty()) report.endingName = ShowName(name);
+        if (!header.name.empty()) report.endingName = ShowName(header.name);
         break;
       }
-      if (!haveSize) break;
-      info.name = ShowName(name);
-      info.size = size[0] | size[1] << 8 | size[2] << 16 | static_cast<uint32_t>(size[3]) << 24;
+      if (read != archive::HeaderRead::kRecord) break;
+      info.name = ShowName(header.name);
+      info.size = header.size;
       const uint64_t streamStart = reader.Offset();
       const StreamScan scan = ScanStream(reader, info.size);
       info.codedBytes = reader.Offset() - streamStart;

@@ -4,6 +4,7 @@
 
 #include "engine/ByteReader.h"
 #include "engine/Decoder.h"
+#include "engine/RecordHeader.h"
 #include "engine/Trailer.h"
 
 namespace packer {
@@ -51,16 +52,12 @@ void WalkRecords(archive::ByteSource& source, Inspection& inspection) {
   archive::ByteReader reader(source);
   archive::Ring ring;
   for (;;) {
-    const int length = reader.Get();
-    if (length < 0) break;
-    std::string name(static_cast<size_t>(length), '\0');
-    uint8_t size[4];
-    if (reader.Read(reinterpret_cast<uint8_t*>(name.data()), name.size()) != name.size()) return;
-    name.resize(std::min(name.find('\0'), name.size()));
-    const bool haveSize = reader.Read(size, 4) == 4;
-    const uint32_t count = haveSize ? size[0] | size[1] << 8 | size[2] << 16 | static_cast<uint32_t>(size[3]) << 24 : 0;
-    if (name.empty() || (haveSize && count == 0)) break;  // an ending record
-    if (!haveSize) return;
+    archive::RecordHeader header;
+    const archive::HeaderRead read = archive::ReadRecordHeader(reader, header);
+    if (read == archive::HeaderRead::kEnd || archive::EndsArchive(read, header)) break;
+    if (read != archive::HeaderRead::kRecord) return;
+    const std::string& name = header.name;
+    const uint32_t count = header.size;
     ++inspection.records;
     inspection.decodedBytes += count;
     const bool isVersion = SameAsciiName(name, "version.txt");

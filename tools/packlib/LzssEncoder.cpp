@@ -6,11 +6,13 @@
 #include <memory>
 #include <vector>
 
+#include "engine/Ring.h"
+
 namespace packer {
 namespace {
 
-constexpr size_t kRingSize = 4096;
-constexpr size_t kRingStart = 4078;  // write position at the start of every record
+constexpr size_t kRingSize = archive::Ring::kSize;
+constexpr size_t kRingStart = archive::Ring::kStart;  // write position at the start of every record
 constexpr size_t kHistory = kEncodeHistory;
 constexpr size_t kBlock = kEncodeBlock;  // positions parsed together; matches stop at its end
 constexpr unsigned kMinMatch = 3;

@@ -20,7 +20,7 @@ class InputFile : public archive::RandomSource {
   ~InputFile() override;
   InputFile(const InputFile&) = delete;
   InputFile& operator=(const InputFile&) = delete;
-  uint64_t Length() override { return length_; }
+  uint64_t Length() const override { return length_; }
   bool ReadAt(uint64_t offset, uint8_t* buffer, size_t size) override;
 
  private:

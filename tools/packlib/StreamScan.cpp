@@ -1,9 +1,11 @@
 #include "packlib/StreamScan.h"
 
+#include "engine/Ring.h"
+
 namespace packer {
 
 StreamScan ScanStream(archive::ByteReader& archive, uint32_t count) {
-  constexpr uint32_t kStart = 4078;
+  constexpr uint32_t kStart = archive::Ring::kStart;
   StreamScan scan;
   uint32_t written = 0;
   unsigned flags = 0;
@@ -33,7 +35,7 @@ StreamScan ScanStream(archive::ByteReader& archive, uint32_t count) {
       }
       // Position q >= 4078 holds this record's byte only once the record's
       // output has reached it (written > q - 4078).
-      const uint32_t q = (p + k) & 0xFFF;
+      const uint32_t q = (p + k) & archive::Ring::kMask;
       if (q >= kStart && written <= q - kStart) ++scan.carriedReads;
       ++written;
     }
