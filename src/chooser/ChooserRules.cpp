@@ -1,5 +1,7 @@
 #include "chooser/ChooserRules.h"
 
+#include <algorithm>
+
 #include "text/PathRules.h"
 
 namespace chooser {
@@ -22,8 +24,8 @@ std::string CutFirstDirectory(std::string_view dir) {
   if (dir.substr(0, kEllipsisDir.size()) == kEllipsisDir) dir.remove_prefix(kEllipsisDir.size());
   std::string result;
   size_t first = std::string_view::npos;
-  for (size_t k = 0; k < dir.size(); ++k) {
-    if (pathrules::IsPathDelimiter(dir, k)) {
+  for (size_t k = 0; k < dir.size(); k = pathrules::NextChar(dir, k)) {
+    if (dir[k] == '\\') {
       first = k;
       break;
     }
@@ -56,13 +58,9 @@ std::string MinimizeName(std::string_view path, int maxWidth, const TextWidth& w
 
 std::string LowerCaseCp932(std::string_view s) {
   std::string out(s);
-  for (size_t k = 0; k < out.size(); ++k) {
-    const auto b = static_cast<unsigned char>(out[k]);
-    if (pathrules::IsLeadByte(b) && k + 1 < out.size()) {
-      ++k;  // the trail byte may look like a letter
-    } else {
-      out[k] = LowerDriveLetter(out[k]);
-    }
+  // A trail byte may look like a letter: only single-byte characters change.
+  for (size_t k = 0; k < out.size(); k = pathrules::NextChar(out, k)) {
+    if (pathrules::NextChar(out, k) == k + 1) out[k] = LowerDriveLetter(out[k]);
   }
   return out;
 }
@@ -93,8 +91,8 @@ std::vector<std::string> PathEntries(std::string_view folder) {
   if (folder.substr(0, 2) == "\\\\") {
     int separators = 0;
     size_t k = 0;
-    for (; k < folder.size(); ++k) {
-      if (pathrules::IsPathDelimiter(folder, k) && ++separators == 4) break;
+    for (; k < folder.size(); k = pathrules::NextChar(folder, k)) {
+      if (folder[k] == '\\' && ++separators == 4) break;
     }
     if (k < folder.size()) {
       rootEnd = k + 1;
@@ -108,11 +106,13 @@ std::vector<std::string> PathEntries(std::string_view folder) {
     entries.push_back(std::string(folder.substr(0, 2)) + "\\");
   }
   size_t start = rootEnd;
-  for (size_t k = rootEnd; k <= folder.size(); ++k) {
-    if (k == folder.size() || pathrules::IsPathDelimiter(folder, k)) {
-      if (k > start) entries.emplace_back(folder.substr(start, k - start));
+  for (size_t k = rootEnd;; k = pathrules::NextChar(folder, k)) {
+    const bool end = k >= folder.size();
+    if (end || folder[k] == '\\') {
+      if (k > start) entries.emplace_back(folder.substr(start, std::min(k, folder.size()) - start));
       start = k + 1;
     }
+    if (end) break;
   }
   return entries;
 }
@@ -129,8 +129,8 @@ std::string PathEntryFolder(const std::vector<std::string>& entries, size_t inde
 
 int SubFolderIndent(std::string_view currentFolder) {
   int separators = 0;
-  for (size_t k = 0; k < currentFolder.size(); ++k)
-    if (pathrules::IsPathDelimiter(currentFolder, k)) ++separators;
+  for (size_t k = 0; k < currentFolder.size(); k = pathrules::NextChar(currentFolder, k))
+    if (currentFolder[k] == '\\') ++separators;
   return 4 * separators + 6;
 }
 

@@ -50,7 +50,7 @@ bool IsSafeLevel(std::string_view level) {
 bool IsSafeRecordName(std::string_view name) {
   if (name.empty() || name.size() > 255) return false;
   size_t levelStart = 0;
-  for (size_t i = 0; i < name.size(); ++i) {
+  for (size_t i = 0; i < name.size(); i = pathrules::NextChar(name, i)) {
     const auto b = static_cast<unsigned char>(name[i]);
     if (pathrules::IsLeadByte(b)) {
       // Windows turns every unassigned code into one default character, so
@@ -58,7 +58,6 @@ bool IsSafeRecordName(std::string_view name) {
       if (i + 1 >= name.size() || !pathrules::IsAssignedDoubleByte(b, static_cast<unsigned char>(name[i + 1]))) {
         return false;
       }
-      ++i;
       continue;
     }
     if (IsForbiddenSingleByte(b)) return false;

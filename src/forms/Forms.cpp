@@ -221,11 +221,9 @@ namespace {
 // The accelerator character of a caption ("ドライブ(&R):" gives 'R'), upper
 // case; 0 when it has none. "&&" is a literal '&'.
 char AcceleratorChar(const std::string& caption) {
-  for (size_t k = 0; k < caption.size(); ++k) {
-    if (pathrules::IsLeadByte(static_cast<unsigned char>(caption[k]))) {
-      ++k;  // a double-byte character
-    } else if (caption[k] == '&' && k + 1 < caption.size()) {
-      const char c = caption[++k];
+  for (size_t k = 0; k < caption.size(); k = pathrules::NextChar(caption, k)) {
+    if (caption[k] == '&' && k + 1 < caption.size()) {
+      const char c = caption[++k];  // "&&" steps over both
       if (c == '&') continue;
       return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
     }

@@ -28,12 +28,8 @@ bool EndsWith(const std::wstring& name, const wchar_t* end) {
 // ("a\b\c" gives "a", "a\b"). Only a single-byte '\' separates levels.
 std::vector<std::string> FolderLevels(const std::string& relative) {
   std::vector<std::string> levels;
-  for (size_t i = 0; i < relative.size(); ++i) {
-    if (pathrules::IsLeadByte(static_cast<unsigned char>(relative[i]))) {
-      ++i;
-    } else if (relative[i] == '\\') {
-      levels.push_back(relative.substr(0, i));
-    }
+  for (size_t i = 0; i < relative.size(); i = pathrules::NextChar(relative, i)) {
+    if (relative[i] == '\\') levels.push_back(relative.substr(0, i));
   }
   return levels;
 }

@@ -124,13 +124,8 @@ Outcome UpdateShortcut(const std::string& target, const std::string& version, HW
 // A single-byte '?' stands for a character that had no CP932 form (it is in
 // no Windows file name); such a folder field names no folder exactly.
 bool HoldsUnusableCharacter(const std::string& path) {
-  for (size_t i = 0; i < path.size(); ++i) {
-    const auto b = static_cast<unsigned char>(path[i]);
-    if (pathrules::IsLeadByte(b)) {
-      ++i;
-    } else if (b == '?') {
-      return true;
-    }
+  for (size_t i = 0; i < path.size(); i = pathrules::NextChar(path, i)) {
+    if (path[i] == '?') return true;
   }
   return false;
 }

@@ -36,11 +36,11 @@ int ReplaceFirst(std::string& text, const std::string& from, const std::string& 
 }
 
 bool IsNamePart(std::string_view text) {
-  for (size_t i = 0; i < text.size(); ++i) {
+  for (size_t i = 0; i < text.size(); i = pathrules::NextChar(text, i)) {
     const auto b = static_cast<unsigned char>(text[i]);
     if (pathrules::IsLeadByte(b)) {
       if (i + 1 >= text.size()) return false;
-      const auto trail = static_cast<unsigned char>(text[++i]);
+      const auto trail = static_cast<unsigned char>(text[i + 1]);
       if (trail < 0x40 || trail == 0x7F || trail > 0xFC) return false;
       continue;
     }

@@ -5,7 +5,7 @@ namespace pathrules {
 bool IsCharStart(std::string_view s, size_t i) {
   // Walk from the start: a lead byte swallows the byte after it.
   size_t k = 0;
-  while (k < i) k += IsLeadByte(static_cast<unsigned char>(s[k])) && k + 1 < s.size() ? 2 : 1;
+  while (k < i) k = NextChar(s, k);
   return k == i;
 }
 
@@ -19,14 +19,8 @@ bool EndsWithDelimiter(std::string_view s) {
 
 size_t LastDelimiter(std::string_view s, std::string_view chars) {
   size_t last = std::string_view::npos;
-  for (size_t k = 0; k < s.size();) {
-    const auto b = static_cast<unsigned char>(s[k]);
-    if (IsLeadByte(b) && k + 1 < s.size()) {
-      k += 2;
-      continue;
-    }
-    if (chars.find(s[k]) != std::string_view::npos) last = k;
-    ++k;
+  for (size_t k = 0; k < s.size(); k = NextChar(s, k)) {
+    if (NextChar(s, k) == k + 1 && chars.find(s[k]) != std::string_view::npos) last = k;
   }
   return last;
 }

@@ -17,6 +17,15 @@ constexpr bool IsLeadByte(unsigned char b) {
   return (b >= 0x81 && b <= 0x9F) || (b >= 0xE0 && b <= 0xFC);
 }
 
+// The index of the character after the one at s[i]: a lead byte takes the
+// byte after it along (a lead byte at the end stands alone). Every walk
+// through CP932 text steps with it:
+//   for (size_t i = 0; i < s.size(); i = NextChar(s, i)) ...
+// At a character's start, a byte below 0x80 is that whole character.
+constexpr size_t NextChar(std::string_view s, size_t i) {
+  return IsLeadByte(static_cast<unsigned char>(s[i])) && i + 1 < s.size() ? i + 2 : i + 1;
+}
+
 // A run of double-byte codes that share a lead byte: trail bytes first..last.
 struct DoubleByteRun {
   unsigned char lead, first, last;

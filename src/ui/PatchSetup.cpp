@@ -18,10 +18,7 @@ using text::Wide;
 
 TInstallForm* InstallForm = nullptr;
 
-std::string FolderOfProgram(const std::string& programPath) {
-  const size_t i = pathrules::LastDelimiter(programPath, "\\:");
-  return i == std::string::npos ? std::string() : programPath.substr(0, i + 1);
-}
+std::string FolderOfProgram(const std::string& programPath) { return pathrules::Parent(programPath); }
 
 namespace {
 

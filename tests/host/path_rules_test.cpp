@@ -77,7 +77,14 @@ TEST(PathRules, LeadByteRanges) {
   } edges[] = {{0x00, false}, {0x5C, false}, {0x7F, false}, {0x80, false}, {0x81, true},  {0x9F, true},
                {0xA0, false}, {0xA1, false}, {0xDF, false}, {0xE0, true},  {0xFC, true},  {0xFD, false},
                {0xFF, false}};
-  for (const auto& e : edges) EXPECT_EQ(pathrules::IsLeadByte(e.byte), e.lead) << std::hex << int{e.byte};
+  for (const auto& e : edges) {
+    EXPECT_EQ(pathrules::IsLeadByte(e.byte), e.lead) << std::hex << int{e.byte};
+    // Followed by a 0x5C, the byte is one character with it or one of its own;
+    // at the end of the text it is always one of its own.
+    const std::string pair = {static_cast<char>(e.byte), '\\'};
+    EXPECT_EQ(pathrules::NextChar(pair, 0), e.lead ? 2u : 1u) << std::hex << int{e.byte};
+    EXPECT_EQ(pathrules::NextChar(pair.substr(0, 1), 0), 1u) << std::hex << int{e.byte};
+  }
 }
 
 // The edges of every kind of gap in code page 932: (lead, trail, assigned).
