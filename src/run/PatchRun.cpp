@@ -7,6 +7,7 @@
 #include "engine/Extractor.h"
 #include "engine/PipelinedSink.h"
 #include "engine/Trailer.h"
+#include "platform/Exceptions.h"
 #include "platform/FileOps.h"
 #include "platform/Handles.h"
 #include "platform/Library.h"
@@ -87,7 +88,7 @@ ExtractResult Stage(filesys::FileSource& archive, const std::string& target, arc
 // in a file name as it is, so the shortcut never leaves its folder. The game's
 // shortcut is looked for on the user's desktop, then on the public desktop
 // (where an installation for every user puts it), and renamed where it is.
-Outcome UpdateShortcut(const std::string& target, const std::string& version, HWND owner) {
+Outcome UpdateShortcut(TShellLink& shell, const std::string& target, const std::string& version, HWND owner) {
   const bool usable = support::IsNamePart(version);
   const std::string newName = texts::kGameTitle + version + texts::kShortcutExtension;
   Outcome renamed = Outcome::kRenameFailed;
@@ -106,16 +107,16 @@ Outcome UpdateShortcut(const std::string& target, const std::string& version, HW
     return true;
   };
   std::string desktop(260, ' ');
-  const bool hasDesktop = ShellLink->GetSpecialFolderPath(owner, shellapi::kDesktopDirectory, desktop);
+  const bool hasDesktop = shell.GetSpecialFolderPath(owner, shellapi::kDesktopDirectory, desktop);
   if (hasDesktop && renameIn(desktop)) return renamed;
   std::string publicDesktop(260, ' ');
-  if (ShellLink->GetSpecialFolderPath(owner, shellapi::kCommonDesktopDirectory, publicDesktop) &&
+  if (shell.GetSpecialFolderPath(owner, shellapi::kCommonDesktopDirectory, publicDesktop) &&
       renameIn(publicDesktop)) {
     return renamed;
   }
   // No shortcut to rename: make the one the message promises on the user's
   // desktop, pointing at the game.
-  if (hasDesktop && usable && ShellLink->CreateLink(desktop + "\\" + newName, target + texts::kGameProgram, target)) {
+  if (hasDesktop && usable && shell.CreateLink(desktop + "\\" + newName, target + texts::kGameProgram, target)) {
     return Outcome::kCreated;
   }
   return Outcome::kNoShortcut;
@@ -316,12 +317,14 @@ Outcome RunPatch(const Settings& settings, Progress& progress, Report& report) {
   if (!result.restored) return Outcome::kRestoreIncomplete;
   if (result.count <= 0) return result.folderFailed ? Outcome::kFolderFailed : Outcome::kFailed;
 
-  TextLibrary->ReadLines(target + "\\" + texts::kVersionFile, &report.version, 1, "rt");
-  return UpdateShortcut(target, report.version, settings.owner);
+  settings.library->ReadLines(target + "\\" + texts::kVersionFile, &report.version, 1, "rt");
+  return UpdateShortcut(*settings.shell, target, report.version, settings.owner);
 }
 
 Worker::Worker(Settings settings)
     : settings_(std::move(settings)), done_(CreateEventW(nullptr, TRUE, FALSE, nullptr)) {
+  // Without its event the window thread's wait could never end.
+  if (!done_) throw Exception("システム リソースが不足しています");
   thread_ = std::thread([this]() noexcept {
     Report report;
     Outcome outcome = Outcome::kFailed;
@@ -338,13 +341,12 @@ Worker::Worker(Settings settings)
       error_ = error;
       view_.phase = Phase::kDone;
     }
-    SetEvent(done_);
+    SetEvent(done_.get());
   });
 }
 
 Worker::~Worker() {
   if (thread_.joinable()) thread_.join();
-  CloseHandle(done_);
 }
 
 Worker::View Worker::Snapshot() const {

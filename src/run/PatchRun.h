@@ -19,6 +19,9 @@
 #include "engine/Ring.h"
 #include "platform/Disk.h"
 #include "platform/FileStreams.h"
+#include "platform/Handles.h"
+#include "platform/Library.h"
+#include "platform/Shelllink.h"
 #include "platform/Staging.h"
 
 namespace patchrun {
@@ -80,7 +83,10 @@ struct Settings {
   std::string target;  // the game folder, as the folder field holds it
   std::string exeDir;  // the program's folder ending in '\'; empty when it has no exact CP932 form
   HWND owner = nullptr;
-  archive::Ring* ring = nullptr;  // the decoder's ring, owned by the progress window
+  // What the run uses, handed in by its caller, which owns them; all set.
+  archive::Ring* ring = nullptr;     // the decoder's ring, owned by the progress window
+  TShellLink* shell = nullptr;       // the desktop folders and the shortcut
+  TLibrary* library = nullptr;       // reads the new version.txt
   filesys::Disk* disk = &filesys::Disk::System();  // what changes the game folder
 };
 
@@ -130,7 +136,7 @@ class Worker : private Progress {
   Worker& operator=(const Worker&) = delete;
 
   // Signalled once the run has ended (for MsgWaitForMultipleObjects).
-  HANDLE Done() const { return done_; }
+  HANDLE Done() const { return done_.get(); }
   View Snapshot() const;
   // The outcome, once Done() is signalled; raises the run's exception if it had one.
   Outcome Result(Report& report);
@@ -143,7 +149,7 @@ class Worker : private Progress {
   void ExtractionEnded() override;
 
   Settings settings_;
-  HANDLE done_;
+  filesys::FileHandle done_;  // an event: CloseHandle closes it as it closes a file
   mutable std::mutex mutex_;
   View view_;
   Outcome outcome_ = Outcome::kFailed;

@@ -43,14 +43,14 @@ std::string RunningProgramPath() {
 // position are shown before the progress window hides.
 class RunDisplay {
  public:
-  RunDisplay() = default;
+  RunDisplay(TWaitForm& wait, TCompressForm& progress) : wait_(wait), progress_(progress) {}
   RunDisplay(const RunDisplay&) = delete;
   RunDisplay& operator=(const RunDisplay&) = delete;
   // Both windows are hidden by the run's last view; this covers a run left
   // early by an exception.
   ~RunDisplay() {
-    WaitForm->Hide();
-    CompressForm->Hide();
+    wait_.Hide();
+    progress_.Hide();
   }
 
   void Show(const patchrun::Worker::View& view) {
@@ -58,28 +58,30 @@ class RunDisplay {
     // Each window is shown for what it stands for, however briefly that lasted.
     if (view.preparations != preparations_) {
       preparations_ = view.preparations;
-      WaitForm->Show();
-      WaitForm->Update();
+      wait_.Show();
+      wait_.Update();
     }
-    if (view.phase != Phase::kPreparing && WaitForm->Visible()) WaitForm->Hide();
+    if (view.phase != Phase::kPreparing && wait_.Visible()) wait_.Hide();
     if (view.extractions != extractions_) {
       extractions_ = view.extractions;
-      CompressForm->AllBar.SetMax(static_cast<int>(view.archiveLength));  // the bar's range is 32-bit
-      CompressForm->AllBar.SetPosition(0);
-      CompressForm->Show();
+      progress_.AllBar.SetMax(static_cast<int>(view.archiveLength));  // the bar's range is 32-bit
+      progress_.AllBar.SetPosition(0);
+      progress_.Show();
     }
-    if (!CompressForm->Visible()) return;
-    if (view.path != CompressForm->Label1.Caption()) CompressForm->Label1.SetCaption(view.path);
-    if (static_cast<int>(view.position) != CompressForm->AllBar.Position()) {
-      CompressForm->AllBar.SetPosition(static_cast<int>(view.position));
+    if (!progress_.Visible()) return;
+    if (view.path != progress_.Label1.Caption()) progress_.Label1.SetCaption(view.path);
+    if (static_cast<int>(view.position) != progress_.AllBar.Position()) {
+      progress_.AllBar.SetPosition(static_cast<int>(view.position));
     }
     if (view.phase != Phase::kExtracting) {
-      CompressForm->Update();
-      CompressForm->Hide();
+      progress_.Update();
+      progress_.Hide();
     }
   }
 
  private:
+  TWaitForm& wait_;
+  TCompressForm& progress_;
   unsigned preparations_ = 0;
   unsigned extractions_ = 0;
 };
@@ -146,6 +148,8 @@ void TInstallForm::SetupButtonClick() {
   settings.exeDir = FExeDir;
   settings.owner = forms::Application->Handle();
   settings.ring = &CompressForm->Ring();
+  settings.shell = ShellLink.get();
+  settings.library = TextLibrary.get();
   patchrun::Outcome outcome;
   patchrun::Report report;
   {
@@ -166,7 +170,7 @@ void TInstallForm::SetupButtonClick() {
       RunningScope& operator=(const RunningScope&) = delete;
     } running(*this);
     patchrun::Worker worker(settings);
-    RunDisplay display;
+    RunDisplay display(*WaitForm, *CompressForm);
     const HANDLE done = worker.Done();
     DWORD lastShown = GetTickCount() - kProgressInterval;
     for (;;) {
