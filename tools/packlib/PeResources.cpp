@@ -17,6 +17,19 @@ constexpr uint32_t kDirDebug = 6;
 constexpr uint32_t kHighBit = 0x80000000u;
 constexpr size_t kMaxResources = 65536;
 constexpr size_t kDataAlignment = 8;
+
+// Where the fields a reader or a rewrite touches lie: from the DOS header's
+// start, the COFF file header's, the optional header's, a section header's,
+// a data directory entry's and a debug directory entry's.
+constexpr size_t kPeOffsetField = 0x3C;
+constexpr size_t kCoffSectionCount = 2, kCoffSymbolTable = 8, kCoffOptionalSize = 16, kCoffSize = 20;
+constexpr size_t kOptInitialisedData = 8, kOptSectionAlignment = 32, kOptFileAlignment = 36,
+                 kOptSizeOfImage = 56, kOptChecksum = 64, kOptSubsystem = 68;
+constexpr size_t kOptDirectories32 = 96, kOptDirectories64 = 112;  // the data directories, PE32 and PE32+
+constexpr size_t kSectionVirtualSize = 8, kSectionAddress = 12, kSectionRawSize = 16, kSectionRawOffset = 20,
+                 kSectionHeaderSize = 40;
+constexpr size_t kDirectoryEntrySize = 8, kDirectorySizeField = 4;
+constexpr size_t kDebugEntrySize = 28, kDebugRawPointer = 24;
 constexpr size_t kHeadBytes = 64 * 1024;  // the headers must lie in the file's first 64 KiB
 constexpr size_t kChunk = 256 * 1024;     // copies go through a buffer of this size
 
@@ -51,15 +64,15 @@ bool ReadLayout(std::span<const uint8_t> file, uint64_t fileSize, Image& image, 
     error = "not a Windows executable (no MZ header)";
     return false;
   }
-  const uint32_t peOffset = Get32(file, 0x3C);
+  const uint32_t peOffset = Get32(file, kPeOffsetField);
   if (!Fits(peOffset, 24, file.size()) || std::memcmp(&file[peOffset], "PE\0\0", 4) != 0) {
     error = "not a Windows executable (no PE header)";
     return false;
   }
   layout.coff = peOffset + 4;
-  const uint16_t sectionCount = Get16(file, layout.coff + 2);
-  const uint16_t optionalSize = Get16(file, layout.coff + 16);
-  layout.optional = layout.coff + 20;
+  const uint16_t sectionCount = Get16(file, layout.coff + kCoffSectionCount);
+  const uint16_t optionalSize = Get16(file, layout.coff + kCoffOptionalSize);
+  layout.optional = layout.coff + kCoffSize;
   if (sectionCount == 0 || sectionCount > 96 || !Fits(layout.optional, optionalSize, file.size()) ||
       optionalSize < 2) {
     error = "damaged PE header (section count or optional header size)";
@@ -71,7 +84,7 @@ bool ReadLayout(std::span<const uint8_t> file, uint64_t fileSize, Image& image, 
     return false;
   }
   image.pe32plus = magic == 0x20B;
-  const size_t directoriesAt = image.pe32plus ? 112 : 96;
+  const size_t directoriesAt = image.pe32plus ? kOptDirectories64 : kOptDirectories32;
   if (optionalSize < directoriesAt) {
     error = "damaged PE header (optional header too short)";
     return false;
@@ -82,32 +95,32 @@ bool ReadLayout(std::span<const uint8_t> file, uint64_t fileSize, Image& image, 
     error = "damaged PE header (data directory count)";
     return false;
   }
-  image.sectionAlignment = Get32(file, layout.optional + 32);
-  image.fileAlignment = Get32(file, layout.optional + 36);
-  image.sizeOfImage = Get32(file, layout.optional + 56);
-  image.checksumOffset = layout.optional + 64;
+  image.sectionAlignment = Get32(file, layout.optional + kOptSectionAlignment);
+  image.fileAlignment = Get32(file, layout.optional + kOptFileAlignment);
+  image.sizeOfImage = Get32(file, layout.optional + kOptSizeOfImage);
+  image.checksumOffset = layout.optional + kOptChecksum;
   image.checksum = Get32(file, image.checksumOffset);
-  image.subsystem = Get16(file, layout.optional + 68);
+  image.subsystem = Get16(file, layout.optional + kOptSubsystem);
   if (!PowerOfTwo(image.fileAlignment) || !PowerOfTwo(image.sectionAlignment) ||
       image.sectionAlignment < image.fileAlignment) {
     error = "damaged PE header (alignments)";
     return false;
   }
   layout.sectionTable = layout.optional + optionalSize;
-  if (!Fits(layout.sectionTable, static_cast<uint64_t>(sectionCount) * 40, file.size())) {
+  if (!Fits(layout.sectionTable, static_cast<uint64_t>(sectionCount) * kSectionHeaderSize, file.size())) {
     error = "damaged PE header (section table beyond the end of the file)";
     return false;
   }
   image.sections.clear();
   for (size_t i = 0; i < sectionCount; ++i) {
-    const size_t at = layout.sectionTable + 40 * i;
+    const size_t at = layout.sectionTable + kSectionHeaderSize * i;
     Section s;
     s.name.assign(reinterpret_cast<const char*>(&file[at]), 8);
     s.name.resize(std::min(s.name.find('\0'), s.name.size()));
-    s.virtualSize = Get32(file, at + 8);
-    s.virtualAddress = Get32(file, at + 12);
-    s.rawSize = Get32(file, at + 16);
-    s.rawOffset = Get32(file, at + 20);
+    s.virtualSize = Get32(file, at + kSectionVirtualSize);
+    s.virtualAddress = Get32(file, at + kSectionAddress);
+    s.rawSize = Get32(file, at + kSectionRawSize);
+    s.rawOffset = Get32(file, at + kSectionRawOffset);
     if (s.rawSize != 0 && !Fits(s.rawOffset, s.rawSize, fileSize)) {
       error = "damaged section table (" + s.name + " lies beyond the end of the file)";
       return false;
@@ -124,8 +137,8 @@ struct Directory {
 
 Directory GetDirectory(std::span<const uint8_t> file, const Layout& layout, uint32_t index) {
   if (index >= layout.directoryCount) return {};
-  const size_t at = layout.directories + 8 * index;
-  return {Get32(file, at), Get32(file, at + 4)};
+  const size_t at = layout.directories + kDirectoryEntrySize * index;
+  return {Get32(file, at), Get32(file, at + kDirectorySizeField)};
 }
 
 // The section whose address range holds the `size` bytes at `rva`, counting
@@ -472,7 +485,7 @@ bool ParseFrom(archive::RandomSource& file, Image& image, std::string& error, si
   }
   Layout layout;
   if (!ReadLayout(head, fileSize, image, layout, error)) return false;
-  if (layout.directoryCount > kDirCertificates) image.certificateEntry = layout.directories + 8 * kDirCertificates;
+  if (layout.directoryCount > kDirCertificates) image.certificateEntry = layout.directories + kDirectoryEntrySize * kDirCertificates;
   for (const Section& s : image.sections) {
     if (s.rawSize != 0) image.sectionsEnd = std::max<uint64_t>(image.sectionsEnd, static_cast<uint64_t>(s.rawOffset) + s.rawSize);
   }
@@ -598,44 +611,29 @@ bool DropCertificates(std::span<const uint8_t> file, const Image& image, std::ve
   return true;
 }
 
-bool Rewrite(archive::RandomSource& file, const Image& image, const std::vector<Resource>& resources, Output& out,
-             RewriteReport& report, std::string& error, uint64_t imageLimit) {
-  report = {};
-  if (!image.hasResources) {
-    error = "the file has no resource section to rewrite";
-    return false;
-  }
-  const size_t rsrcIndex = image.resourceSection;
-  const Section& rsrc = image.sections[rsrcIndex];
-  if (rsrc.rawSize == 0 || rsrc.rawOffset % image.fileAlignment != 0) {
-    error = "the resource section has no file data or is not aligned";
-    return false;
-  }
-  // Everything before the resources (headers and code) is kept in memory and
-  // patched; everything from the resources on is written as it is streamed.
-  const uint64_t fileSize = file.Length();
-  std::vector<uint8_t> head(rsrc.rawOffset);
-  Image current;
-  Layout layout;
-  if (!file.ReadAt(0, head.data(), head.size())) {
-    error = "cannot read the file";
-    return false;
-  }
-  if (!ReadLayout(head, fileSize, current, layout, error)) return false;
-  if (GetDirectory(head, layout, kDirResources).rva != rsrc.virtualAddress) {
-    error = "the resources do not start their section (" + rsrc.name + ")";
-    return false;
-  }
+namespace {
 
-  // What lies after the resource section must be movable: only base
-  // relocations, whose content names other sections' addresses, not its own.
-  const Directory relocations = GetDirectory(head, layout, kDirRelocations);
-  std::vector<size_t> moved;
-  uint64_t rawEnd = 0;
+// What a rewrite keeps and where it puts it.
+struct RewritePlan {
+  std::vector<uint8_t> head;      // the file up to the resources, its headers set for the new file
+  Layout layout;
+  std::vector<size_t> moved;      // the sections after the resources, by address
+  std::vector<uint64_t> movedAt;  // their new file offsets
+  uint64_t rawEnd = 0;            // the end of the last section's data in the file
+  uint64_t tailEnd = 0;           // the end of what follows the sections and stays
+  uint64_t newRawEnd = 0;         // the end of the sections in the new file
+};
+
+// The sections after the resource section, which have to move with its new
+// size: only base relocations may (their content names other sections'
+// addresses, not their own), and nothing else may point into them.
+bool FindMovingSections(archive::RandomSource& file, const Image& image, RewritePlan& plan, std::string& error) {
+  const Section& rsrc = image.sections[image.resourceSection];
+  const Directory relocations = GetDirectory(plan.head, plan.layout, kDirRelocations);
   for (size_t i = 0; i < image.sections.size(); ++i) {
     const Section& s = image.sections[i];
-    if (s.rawSize != 0) rawEnd = std::max<uint64_t>(rawEnd, static_cast<uint64_t>(s.rawOffset) + s.rawSize);
-    if (i == rsrcIndex) continue;
+    if (s.rawSize != 0) plan.rawEnd = std::max<uint64_t>(plan.rawEnd, static_cast<uint64_t>(s.rawOffset) + s.rawSize);
+    if (i == image.resourceSection) continue;
     const bool afterInMemory = s.virtualAddress > rsrc.virtualAddress;
     const bool afterInFile = s.rawSize != 0 && s.rawOffset >= rsrc.rawOffset;
     if (!afterInMemory && !afterInFile) continue;
@@ -645,125 +643,105 @@ bool Rewrite(archive::RandomSource& file, const Image& image, const std::vector<
       error = "section " + s.name + " follows the resources and cannot be moved";
       return false;
     }
-    moved.push_back(i);
+    plan.moved.push_back(i);
   }
-  std::sort(moved.begin(), moved.end(), [&](size_t a, size_t b) {
+  std::sort(plan.moved.begin(), plan.moved.end(), [&](size_t a, size_t b) {
     return image.sections[a].virtualAddress < image.sections[b].virtualAddress;
   });
-  // Nothing else may point into what moves.
-  for (uint32_t d = 0; d < layout.directoryCount; ++d) {
+  for (uint32_t d = 0; d < plan.layout.directoryCount; ++d) {
     if (d == kDirResources || d == kDirCertificates || d == kDirRelocations) continue;
-    const Directory dir = GetDirectory(head, layout, d);
+    const Directory dir = GetDirectory(plan.head, plan.layout, d);
     if (dir.size == 0) continue;
-    for (size_t i : moved) {
+    for (size_t i : plan.moved) {
       const Section& s = image.sections[i];
       if (dir.rva >= s.virtualAddress && dir.rva - s.virtualAddress < std::max(s.virtualSize, s.rawSize)) {
         error = "data directory " + std::to_string(d) + " points into " + s.name + ", which has to move";
         return false;
       }
     }
-    if (d == kDirDebug) {
-      // Debug data is found by file offset as well.
-      const size_t section = SectionOf(image, dir.rva, dir.size);
-      if (section == image.sections.size()) continue;
-      const Section& s = image.sections[section];
-      std::vector<uint8_t> entries(dir.size);
-      if (!file.ReadAt(s.rawOffset + static_cast<uint64_t>(dir.rva - s.virtualAddress), entries.data(), entries.size())) {
-        error = "cannot read the debug directory";
-        return false;
-      }
-      for (size_t at = 0; at + 28 <= entries.size(); at += 28) {
-        if (Get32(entries, at + 24) >= rsrc.rawOffset) {
-          error = "debug data lies after the resources";
-          return false;
-        }
-      }
-    }
-  }
-
-  // Anything after the sections stays, except the certificate table: a
-  // signature over the old file means nothing for the new one.
-  uint64_t tailEnd = fileSize;
-  if (image.Signed()) {
-    if (static_cast<uint64_t>(image.certificateOffset) + image.certificateSize != fileSize ||
-        image.certificateOffset < rawEnd) {
-      error = "the certificate table is not at the end of the file";
+    if (d != kDirDebug) continue;
+    // Debug data is found by file offset as well.
+    const size_t section = SectionOf(image, dir.rva, dir.size);
+    if (section == image.sections.size()) continue;
+    const Section& s = image.sections[section];
+    std::vector<uint8_t> entries(dir.size);
+    if (!file.ReadAt(s.rawOffset + static_cast<uint64_t>(dir.rva - s.virtualAddress), entries.data(), entries.size())) {
+      error = "cannot read the debug directory";
       return false;
     }
-    tailEnd = image.certificateOffset;
-    report.droppedSignature = true;
+    for (size_t at = 0; at + kDebugEntrySize <= entries.size(); at += kDebugEntrySize) {
+      if (Get32(entries, at + kDebugRawPointer) >= rsrc.rawOffset) {
+        error = "debug data lies after the resources";
+        return false;
+      }
+    }
   }
-  const uint32_t symbols = Get32(head, layout.coff + 8);
-  if (symbols != 0 && symbols >= rsrc.rawOffset && symbols < rawEnd) {
-    error = "the symbol table lies among the sections that move";
-    return false;
-  }
+  return true;
+}
 
-  TreeWriter tree;
-  if (!tree.Build(resources, error)) return false;
-  const uint64_t treeSize = tree.Size();
+// Sets the headers in plan.head for a resource tree of `treeSize` bytes: the
+// resource section's sizes, the moved sections' addresses and file offsets,
+// the symbol table's offset, the image's sizes and directories. The checksum
+// field is left 0, to be summed as the file is written.
+void LayOutRewrite(const Image& image, uint64_t treeSize, RewritePlan& plan, RewriteReport& report) {
+  const Section& rsrc = image.sections[image.resourceSection];
+  const Layout& layout = plan.layout;
+  uint8_t* const head = plan.head.data();
+  auto sectionHeader = [&](size_t i) { return head + layout.sectionTable + kSectionHeaderSize * i; };
+  auto directory = [&](uint32_t d) { return head + layout.directories + kDirectoryEntrySize * d; };
   const uint64_t rsrcRaw = AlignUp(treeSize, image.fileAlignment);
+  Put32(sectionHeader(image.resourceSection) + kSectionVirtualSize, static_cast<uint32_t>(treeSize));
+  Put32(sectionHeader(image.resourceSection) + kSectionRawSize, static_cast<uint32_t>(rsrcRaw));
 
-  // The new layout, in the headers: the resource section's sizes, the moved
-  // sections' addresses and file offsets, then the image's sizes.
-  uint8_t* header = head.data() + layout.sectionTable + 40 * rsrcIndex;
-  Put32(header + 8, static_cast<uint32_t>(treeSize));
-  Put32(header + 16, static_cast<uint32_t>(rsrcRaw));
-  std::vector<uint64_t> movedAt;  // each moved section's new file offset
+  const Directory relocations = GetDirectory(plan.head, layout, kDirRelocations);
   uint64_t end = rsrc.rawOffset + rsrcRaw;
   uint64_t nextAddress = AlignUp(static_cast<uint64_t>(rsrc.virtualAddress) + treeSize, image.sectionAlignment);
-  for (size_t i : moved) {
+  for (size_t i : plan.moved) {
     const Section& s = image.sections[i];
     end = AlignUp(end, image.fileAlignment);
-    movedAt.push_back(end);
-    header = head.data() + layout.sectionTable + 40 * i;
-    Put32(header + 12, static_cast<uint32_t>(nextAddress));
+    plan.movedAt.push_back(end);
+    Put32(sectionHeader(i) + kSectionAddress, static_cast<uint32_t>(nextAddress));
     if (s.rawSize != 0) {
-      Put32(header + 20, static_cast<uint32_t>(end));
+      Put32(sectionHeader(i) + kSectionRawOffset, static_cast<uint32_t>(end));
       end += s.rawSize;
     }
     if (relocations.rva >= s.virtualAddress && relocations.rva - s.virtualAddress < std::max(s.virtualSize, s.rawSize)) {
-      Put32(head.data() + layout.directories + 8 * kDirRelocations,
-            static_cast<uint32_t>(nextAddress + (relocations.rva - s.virtualAddress)));
+      Put32(directory(kDirRelocations), static_cast<uint32_t>(nextAddress + (relocations.rva - s.virtualAddress)));
     }
     nextAddress = AlignUp(nextAddress + std::max(s.virtualSize, s.rawSize), image.sectionAlignment);
     ++report.movedSections;
   }
-  const uint64_t newRawEnd = AlignUp(end, image.fileAlignment);
-  const uint64_t tail = tailEnd - std::min<uint64_t>(rawEnd, tailEnd);
-  report.fileSize = newRawEnd + tail;
-  if (report.fileSize > 0xFFFFFFFFull) {
-    error = "the executable would be 4 GiB or larger";
-    return false;
-  }
-  if (symbols != 0 && symbols >= rawEnd) {
-    Put32(head.data() + layout.coff + 8, static_cast<uint32_t>(symbols - rawEnd + newRawEnd));
+  plan.newRawEnd = AlignUp(end, image.fileAlignment);
+  report.fileSize = plan.newRawEnd + (plan.tailEnd - std::min(plan.rawEnd, plan.tailEnd));
+  const uint32_t symbols = Get32(plan.head, layout.coff + kCoffSymbolTable);
+  if (symbols != 0 && symbols >= plan.rawEnd) {
+    Put32(head + layout.coff + kCoffSymbolTable, static_cast<uint32_t>(symbols - plan.rawEnd + plan.newRawEnd));
   }
   // The image ends with its last section, whichever that is now.
   uint64_t imageEnd = 0;
   for (size_t i = 0; i < image.sections.size(); ++i) {
-    const size_t at = layout.sectionTable + 40 * i;
-    const uint64_t span = std::max(Get32(head, at + 8), Get32(head, at + 16));
-    imageEnd = std::max(imageEnd, AlignUp(Get32(head, at + 12) + span, image.sectionAlignment));
+    const size_t at = layout.sectionTable + kSectionHeaderSize * i;
+    const uint64_t span = std::max(Get32(plan.head, at + kSectionVirtualSize), Get32(plan.head, at + kSectionRawSize));
+    imageEnd = std::max(imageEnd, AlignUp(Get32(plan.head, at + kSectionAddress) + span, image.sectionAlignment));
   }
   report.imageSize = imageEnd;
-  if (imageEnd > imageLimit) {
-    error = "the image would take " + std::to_string(imageEnd) + " bytes of memory, more than the limit of " +
-            std::to_string(imageLimit);
-    return false;
-  }
-  Put32(head.data() + layout.optional + 56, static_cast<uint32_t>(imageEnd));
-  const uint32_t initialised = Get32(head, layout.optional + 8);
-  Put32(head.data() + layout.optional + 8, initialised - rsrc.rawSize + static_cast<uint32_t>(rsrcRaw));
-  Put32(head.data() + layout.directories + 8 * kDirResources, rsrc.virtualAddress);
-  Put32(head.data() + layout.directories + 8 * kDirResources + 4, static_cast<uint32_t>(treeSize));
+  Put32(head + layout.optional + kOptSizeOfImage, static_cast<uint32_t>(imageEnd));
+  const uint32_t initialised = Get32(plan.head, layout.optional + kOptInitialisedData);
+  Put32(head + layout.optional + kOptInitialisedData, initialised - rsrc.rawSize + static_cast<uint32_t>(rsrcRaw));
+  Put32(directory(kDirResources), rsrc.virtualAddress);
+  Put32(directory(kDirResources) + kDirectorySizeField, static_cast<uint32_t>(treeSize));
   if (layout.directoryCount > kDirCertificates) {
-    Put32(head.data() + layout.directories + 8 * kDirCertificates, 0);
-    Put32(head.data() + layout.directories + 8 * kDirCertificates + 4, 0);
+    Put32(directory(kDirCertificates), 0);
+    Put32(directory(kDirCertificates) + kDirectorySizeField, 0);
   }
-  Put32(head.data() + image.checksumOffset, 0);
+  Put32(head + image.checksumOffset, 0);
+}
 
-  // Out in file order, summed for the checksum on the way.
+// Writes the new file in order, summing its checksum on the way, then puts
+// the checksum in.
+bool WriteRewrite(archive::RandomSource& file, const Image& image, TreeWriter& tree, const RewritePlan& plan,
+                  const RewriteReport& report, Output& out, std::string& error) {
+  const Section& rsrc = image.sections[image.resourceSection];
   ChecksumSum sum(image.checksumOffset);
   uint64_t written = 0;
   auto put = [&](const uint8_t* data, size_t size) {
@@ -780,18 +758,19 @@ bool Rewrite(archive::RandomSource& file, const Image& image, const std::vector<
   };
   std::vector<std::pair<uint64_t, const Resource*>> placed;
   const std::vector<uint8_t> directory = tree.Directory(rsrc.virtualAddress, placed);
-  bool ok = put(head.data(), head.size()) && put(directory.data(), directory.size());
+  bool ok = put(plan.head.data(), plan.head.size()) && put(directory.data(), directory.size());
   for (const auto& [offset, resource] : placed) {
     if (!ok) break;
     ok = padTo(rsrc.rawOffset + offset) &&
          (resource->from != nullptr ? CopyRange(*resource->from, resource->fileOffset, resource->size, put)
                                     : put(resource->data.data(), resource->data.size()));
   }
-  for (size_t k = 0; k < moved.size() && ok; ++k) {
-    const Section& s = image.sections[moved[k]];
-    ok = padTo(movedAt[k]) && CopyRange(file, s.rawOffset, s.rawSize, put);
+  for (size_t k = 0; k < plan.moved.size() && ok; ++k) {
+    const Section& s = image.sections[plan.moved[k]];
+    ok = padTo(plan.movedAt[k]) && CopyRange(file, s.rawOffset, s.rawSize, put);
   }
-  ok = ok && padTo(newRawEnd) && CopyRange(file, rawEnd, tail, put);
+  const uint64_t tail = plan.tailEnd - std::min(plan.rawEnd, plan.tailEnd);
+  ok = ok && padTo(plan.newRawEnd) && CopyRange(file, plan.rawEnd, tail, put);
   if (!ok || written != report.fileSize) {
     error = "cannot read the stub, a resource, or write the new file";
     return false;
@@ -803,6 +782,70 @@ bool Rewrite(archive::RandomSource& file, const Image& image, const std::vector<
     return false;
   }
   return true;
+}
+
+}  // namespace
+
+bool Rewrite(archive::RandomSource& file, const Image& image, const std::vector<Resource>& resources, Output& out,
+             RewriteReport& report, std::string& error, uint64_t imageLimit) {
+  report = {};
+  if (!image.hasResources) {
+    error = "the file has no resource section to rewrite";
+    return false;
+  }
+  const Section& rsrc = image.sections[image.resourceSection];
+  if (rsrc.rawSize == 0 || rsrc.rawOffset % image.fileAlignment != 0) {
+    error = "the resource section has no file data or is not aligned";
+    return false;
+  }
+  // Everything before the resources (headers and code) is kept in memory and
+  // patched; everything from the resources on is written as it is streamed.
+  RewritePlan plan;
+  const uint64_t fileSize = file.Length();
+  plan.head.resize(rsrc.rawOffset);
+  Image current;
+  if (!file.ReadAt(0, plan.head.data(), plan.head.size())) {
+    error = "cannot read the file";
+    return false;
+  }
+  if (!ReadLayout(plan.head, fileSize, current, plan.layout, error)) return false;
+  if (GetDirectory(plan.head, plan.layout, kDirResources).rva != rsrc.virtualAddress) {
+    error = "the resources do not start their section (" + rsrc.name + ")";
+    return false;
+  }
+  if (!FindMovingSections(file, image, plan, error)) return false;
+
+  // Anything after the sections stays, except the certificate table: a
+  // signature over the old file means nothing for the new one.
+  plan.tailEnd = fileSize;
+  if (image.Signed()) {
+    if (static_cast<uint64_t>(image.certificateOffset) + image.certificateSize != fileSize ||
+        image.certificateOffset < plan.rawEnd) {
+      error = "the certificate table is not at the end of the file";
+      return false;
+    }
+    plan.tailEnd = image.certificateOffset;
+    report.droppedSignature = true;
+  }
+  const uint32_t symbols = Get32(plan.head, plan.layout.coff + kCoffSymbolTable);
+  if (symbols != 0 && symbols >= rsrc.rawOffset && symbols < plan.rawEnd) {
+    error = "the symbol table lies among the sections that move";
+    return false;
+  }
+
+  TreeWriter tree;
+  if (!tree.Build(resources, error)) return false;
+  LayOutRewrite(image, tree.Size(), plan, report);
+  if (report.fileSize > 0xFFFFFFFFull) {
+    error = "the executable would be 4 GiB or larger";
+    return false;
+  }
+  if (report.imageSize > imageLimit) {
+    error = "the image would take " + std::to_string(report.imageSize) + " bytes of memory, more than the limit of " +
+            std::to_string(imageLimit);
+    return false;
+  }
+  return WriteRewrite(file, image, tree, plan, report, out, error);
 }
 
 bool Rewrite(std::span<const uint8_t> file, const Image& image, const std::vector<Resource>& resources,
