@@ -90,10 +90,9 @@ Disk& Disk::System() {
 DiskSink::~DiskSink() { Close(); }
 
 bool DiskSink::Close() {
-  if (file_ == INVALID_HANDLE_VALUE) return true;
-  const bool flushed = disk_.FlushData(file_);
-  const bool closed = CloseHandle(file_);
-  file_ = INVALID_HANDLE_VALUE;
+  if (!file_) return true;
+  const bool flushed = disk_.FlushData(file_.get());
+  const bool closed = CloseHandle(file_.release());
   return flushed && closed;
 }
 

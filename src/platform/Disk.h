@@ -14,6 +14,7 @@
 #include <string>
 
 #include "engine/OutputSink.h"
+#include "platform/Handles.h"
 
 namespace filesys {
 
@@ -73,12 +74,12 @@ class DiskSink : public archive::OutputSink {
   ~DiskSink() override;
   DiskSink(const DiskSink&) = delete;
   DiskSink& operator=(const DiskSink&) = delete;
-  bool Write(const uint8_t* data, size_t size) override { return disk_.Write(file_, data, size); }
+  bool Write(const uint8_t* data, size_t size) override { return disk_.Write(file_.get(), data, size); }
   bool Close() override;
 
  private:
   Disk& disk_;
-  HANDLE file_;
+  FileHandle file_;
 };
 
 }  // namespace filesys

@@ -12,29 +12,27 @@ std::unique_ptr<FileSource> FileSource::Open(const std::string& path) {
   return std::make_unique<FileSource>(h);
 }
 
-FileSource::~FileSource() { CloseHandle(handle_); }
-
 size_t FileSource::ReadSome(uint8_t* buffer, size_t size) {
   DWORD got = 0;
   const DWORD want = size > 0x40000000 ? 0x40000000 : static_cast<DWORD>(size);
-  if (!ReadFile(handle_, buffer, want, &got, nullptr)) return 0;
+  if (!ReadFile(handle_.get(), buffer, want, &got, nullptr)) return 0;
   return got;
 }
 
 uint64_t FileSource::Length() const {
   LARGE_INTEGER size{};
-  return GetFileSizeEx(handle_, &size) ? static_cast<uint64_t>(size.QuadPart) : 0;
+  return GetFileSizeEx(handle_.get(), &size) ? static_cast<uint64_t>(size.QuadPart) : 0;
 }
 
 bool FileSource::Rewind() {
   LARGE_INTEGER zero{};
-  return SetFilePointerEx(handle_, zero, nullptr, FILE_BEGIN);
+  return SetFilePointerEx(handle_.get(), zero, nullptr, FILE_BEGIN);
 }
 
 bool FileSource::ReadAt(uint64_t offset, uint8_t* buffer, size_t size) {
   LARGE_INTEGER at{};
   at.QuadPart = static_cast<LONGLONG>(offset);
-  if (!SetFilePointerEx(handle_, at, nullptr, FILE_BEGIN)) return false;
+  if (!SetFilePointerEx(handle_.get(), at, nullptr, FILE_BEGIN)) return false;
   while (size > 0) {
     const size_t n = ReadSome(buffer, size);
     if (n == 0) return false;
@@ -56,13 +54,11 @@ std::unique_ptr<FileSink> FileSink::Create(const std::wstring& path, Disposition
 
 FileSink::~FileSink() { Close(); }
 
-bool FileSink::Write(const uint8_t* data, size_t size) { return Disk::System().Write(handle_, data, size); }
+bool FileSink::Write(const uint8_t* data, size_t size) { return Disk::System().Write(handle_.get(), data, size); }
 
 bool FileSink::Close() {
-  if (handle_ == INVALID_HANDLE_VALUE) return true;
-  const bool ok = CloseHandle(handle_);
-  handle_ = INVALID_HANDLE_VALUE;
-  return ok;
+  if (!handle_) return true;
+  return CloseHandle(handle_.release());
 }
 
 }  // namespace filesys

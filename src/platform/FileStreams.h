@@ -9,6 +9,7 @@
 
 #include "engine/ByteReader.h"
 #include "engine/OutputSink.h"
+#include "platform/Handles.h"
 
 namespace filesys {
 
@@ -19,7 +20,6 @@ class FileSource : public archive::ByteSource, public archive::RandomSource {
   static std::unique_ptr<FileSource> Open(const std::string& path);
   // Takes over an open handle (with read access).
   explicit FileSource(HANDLE handle) : handle_(handle) {}
-  ~FileSource() override;
   FileSource(const FileSource&) = delete;
   FileSource& operator=(const FileSource&) = delete;
   size_t ReadSome(uint8_t* buffer, size_t size) override;
@@ -31,7 +31,7 @@ class FileSource : public archive::ByteSource, public archive::RandomSource {
   bool ReadAt(uint64_t offset, uint8_t* buffer, size_t size) override;
 
  private:
-  HANDLE handle_;
+  FileHandle handle_;
 };
 
 // A file created for writing raw bytes.
@@ -49,7 +49,7 @@ class FileSink : public archive::OutputSink {
 
  private:
   explicit FileSink(HANDLE handle) : handle_(handle) {}
-  HANDLE handle_;
+  FileHandle handle_;
 };
 
 }  // namespace filesys

@@ -84,44 +84,6 @@ ExtractResult Stage(filesys::FileSource& archive, const std::string& target, arc
   return result;
 }
 
-// The version line becomes part of the shortcut's name: only when it can stand
-// in a file name as it is, so the shortcut never leaves its folder. The game's
-// shortcut is looked for on the user's desktop, then on the public desktop
-// (where an installation for every user puts it), and renamed where it is.
-Outcome UpdateShortcut(TShellLink& shell, const std::string& target, const std::string& version, HWND owner) {
-  const bool usable = support::IsNamePart(version);
-  const std::string newName = texts::kGameTitle + version + texts::kShortcutExtension;
-  Outcome renamed = Outcome::kRenameFailed;
-  // Renames the first match in `folder` within that folder; false when there is none.
-  const auto renameIn = [&](const std::string& folder) {
-    const std::wstring pattern =
-        text::Wide(folder + "\\" + texts::kGameTitle + "*" + texts::kShortcutExtension);
-    WIN32_FIND_DATAW found;
-    // Only the first match is wanted: the search closes at once.
-    if (!filesys::FindHandle(FindFirstFileW(pattern.c_str(), &found))) return false;
-    std::string foundName;
-    if (!usable || !text::NarrowExactly(found.cFileName, foundName)) return true;
-    if (MoveFileW(text::Wide(folder + "\\" + foundName).c_str(), text::Wide(folder + "\\" + newName).c_str())) {
-      renamed = Outcome::kDone;
-    }
-    return true;
-  };
-  std::string desktop(260, ' ');
-  const bool hasDesktop = shell.GetSpecialFolderPath(owner, shellapi::kDesktopDirectory, desktop);
-  if (hasDesktop && renameIn(desktop)) return renamed;
-  std::string publicDesktop(260, ' ');
-  if (shell.GetSpecialFolderPath(owner, shellapi::kCommonDesktopDirectory, publicDesktop) &&
-      renameIn(publicDesktop)) {
-    return renamed;
-  }
-  // No shortcut to rename: make the one the message promises on the user's
-  // desktop, pointing at the game.
-  if (hasDesktop && usable && shell.CreateLink(desktop + "\\" + newName, target + texts::kGameProgram, target)) {
-    return Outcome::kCreated;
-  }
-  return Outcome::kNoShortcut;
-}
-
 // A single-byte '?' stands for a character that had no CP932 form (it is in
 // no Windows file name); such a folder field names no folder exactly.
 bool HoldsUnusableCharacter(const std::string& path) {
@@ -162,81 +124,6 @@ Outcome CheckSituation(const std::string& target, const archive::CheckResult& ch
 }
 
 }  // namespace
-
-std::string RecoveryMessage(filesys::Recovered recovered) {
-  switch (recovered) {
-    case filesys::Recovered::kNothing: return {};
-    case filesys::Recovered::kUndone: return texts::kRecoveredUndone;
-    case filesys::Recovered::kCompleted: return texts::kRecoveredCompleted;
-    case filesys::Recovered::kIncomplete: return texts::kRestoreIncomplete;
-  }
-  return {};
-}
-
-namespace {
-
-std::string Megabytes(uint64_t bytes, bool up) {
-  constexpr uint64_t kMB = 1024 * 1024;
-  return std::to_string(up ? (bytes + kMB - 1) / kMB : bytes / kMB);
-}
-
-std::vector<std::string> OutcomeMessages(Outcome outcome, const Report& report) {
-  const std::string space = std::string(texts::kSpaceNeeded) + Megabytes(report.needed, true) + texts::kSpaceFree +
-                            Megabytes(report.available, false) + texts::kSpaceAfter;
-  switch (outcome) {
-    case Outcome::kInUse:
-      if (report.program.empty()) return {report.file + texts::kInUse};
-      return {report.file + " は " + report.program + texts::kInUseBy};
-    case Outcome::kReadOnly: return {report.file + texts::kReadOnly};
-    case Outcome::kNoSpace: return {texts::kNoSpaceGame + space};
-    case Outcome::kScratchNoSpace: return {texts::kNoSpaceScratch + space};
-    // The recovery's own message says it.
-    case Outcome::kRecoveryIncomplete: return {};
-    case Outcome::kRestoreIncomplete: return {texts::kRestoreIncomplete, texts::kM3Failed};
-    default: break;
-  }
-  switch (outcome) {
-    case Outcome::kNoFolder: return {texts::kM1NoFolder};
-    case Outcome::kBadFolderName: return {texts::kUnusableFolderName};
-    case Outcome::kNoGame: return {std::string(texts::kM2Before) + texts::kGameTitle + texts::kM2After};
-    case Outcome::kFailed: return {texts::kM3Failed};
-    case Outcome::kFolderFailed: return {texts::kFolderFailed, texts::kM3Failed};
-    case Outcome::kDone: return {texts::kM4Done};
-    case Outcome::kRenameFailed: return {texts::kM5Exists};
-    case Outcome::kCreated: return {texts::kM6Created};
-    case Outcome::kNoShortcut: return {texts::kM7NoShortcut};
-    default: return {};
-  }
-}
-
-}  // namespace
-
-std::vector<std::string> Messages(Outcome outcome, const Report& report) {
-  std::vector<std::string> messages;
-  if (const std::string recovery = RecoveryMessage(report.recovered); !recovery.empty()) messages.push_back(recovery);
-  for (std::string& message : OutcomeMessages(outcome, report)) messages.push_back(std::move(message));
-  return messages;
-}
-
-bool EndsProgram(Outcome outcome) {
-  switch (outcome) {
-    case Outcome::kNoFolder:
-    case Outcome::kBadFolderName:
-    case Outcome::kNoGame:
-    case Outcome::kInUse:
-    case Outcome::kReadOnly:
-    case Outcome::kNoSpace:
-    case Outcome::kScratchNoSpace:
-    case Outcome::kRecoveryIncomplete: return false;
-    default: return true;
-  }
-}
-
-int ExitCodeOf(Outcome outcome) {
-  return outcome == Outcome::kFailed || outcome == Outcome::kFolderFailed || outcome == Outcome::kRestoreIncomplete
-             ? 1
-             : 0;
-}
 
 archive::CheckResult CheckArchiveFile(filesys::FileSource& archive, const std::string& target,
                                       const archive::Ring& ring) {

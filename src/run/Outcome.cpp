@@ -1,0 +1,82 @@
+#include "run/Outcome.h"
+
+#include "run/Texts.h"
+
+namespace patchrun {
+
+std::string RecoveryMessage(filesys::Recovered recovered) {
+  switch (recovered) {
+    case filesys::Recovered::kNothing: return {};
+    case filesys::Recovered::kUndone: return texts::kRecoveredUndone;
+    case filesys::Recovered::kCompleted: return texts::kRecoveredCompleted;
+    case filesys::Recovered::kIncomplete: return texts::kRestoreIncomplete;
+  }
+  return {};
+}
+
+namespace {
+
+std::string Megabytes(uint64_t bytes, bool up) {
+  constexpr uint64_t kMB = 1024 * 1024;
+  return std::to_string(up ? (bytes + kMB - 1) / kMB : bytes / kMB);
+}
+
+std::vector<std::string> OutcomeMessages(Outcome outcome, const Report& report) {
+  const std::string space = std::string(texts::kSpaceNeeded) + Megabytes(report.needed, true) + texts::kSpaceFree +
+                            Megabytes(report.available, false) + texts::kSpaceAfter;
+  switch (outcome) {
+    case Outcome::kInUse:
+      if (report.program.empty()) return {report.file + texts::kInUse};
+      return {report.file + " は " + report.program + texts::kInUseBy};
+    case Outcome::kReadOnly: return {report.file + texts::kReadOnly};
+    case Outcome::kNoSpace: return {texts::kNoSpaceGame + space};
+    case Outcome::kScratchNoSpace: return {texts::kNoSpaceScratch + space};
+    // The recovery's own message says it.
+    case Outcome::kRecoveryIncomplete: return {};
+    case Outcome::kRestoreIncomplete: return {texts::kRestoreIncomplete, texts::kM3Failed};
+    default: break;
+  }
+  switch (outcome) {
+    case Outcome::kNoFolder: return {texts::kM1NoFolder};
+    case Outcome::kBadFolderName: return {texts::kUnusableFolderName};
+    case Outcome::kNoGame: return {std::string(texts::kM2Before) + texts::kGameTitle + texts::kM2After};
+    case Outcome::kFailed: return {texts::kM3Failed};
+    case Outcome::kFolderFailed: return {texts::kFolderFailed, texts::kM3Failed};
+    case Outcome::kDone: return {texts::kM4Done};
+    case Outcome::kRenameFailed: return {texts::kM5Exists};
+    case Outcome::kCreated: return {texts::kM6Created};
+    case Outcome::kNoShortcut: return {texts::kM7NoShortcut};
+    default: return {};
+  }
+}
+
+}  // namespace
+
+std::vector<std::string> Messages(Outcome outcome, const Report& report) {
+  std::vector<std::string> messages;
+  if (const std::string recovery = RecoveryMessage(report.recovered); !recovery.empty()) messages.push_back(recovery);
+  for (std::string& message : OutcomeMessages(outcome, report)) messages.push_back(std::move(message));
+  return messages;
+}
+
+bool EndsProgram(Outcome outcome) {
+  switch (outcome) {
+    case Outcome::kNoFolder:
+    case Outcome::kBadFolderName:
+    case Outcome::kNoGame:
+    case Outcome::kInUse:
+    case Outcome::kReadOnly:
+    case Outcome::kNoSpace:
+    case Outcome::kScratchNoSpace:
+    case Outcome::kRecoveryIncomplete: return false;
+    default: return true;
+  }
+}
+
+int ExitCodeOf(Outcome outcome) {
+  return outcome == Outcome::kFailed || outcome == Outcome::kFolderFailed || outcome == Outcome::kRestoreIncomplete
+             ? 1
+             : 0;
+}
+
+}  // namespace patchrun

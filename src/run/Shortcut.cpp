@@ -1,0 +1,45 @@
+#include "run/Shortcut.h"
+
+#include "platform/Handles.h"
+#include "platform/ShellApi.h"
+#include "run/Texts.h"
+#include "text/LineRules.h"
+#include "text/Wide.h"
+
+namespace patchrun {
+
+Outcome UpdateShortcut(TShellLink& shell, const std::string& target, const std::string& version, HWND owner) {
+  const bool usable = support::IsNamePart(version);
+  const std::string newName = texts::kGameTitle + version + texts::kShortcutExtension;
+  Outcome renamed = Outcome::kRenameFailed;
+  // Renames the first match in `folder` within that folder; false when there is none.
+  const auto renameIn = [&](const std::string& folder) {
+    const std::wstring pattern =
+        text::Wide(folder + "\\" + texts::kGameTitle + "*" + texts::kShortcutExtension);
+    WIN32_FIND_DATAW found;
+    // Only the first match is wanted: the search closes at once.
+    if (!filesys::FindHandle(FindFirstFileW(pattern.c_str(), &found))) return false;
+    std::string foundName;
+    if (!usable || !text::NarrowExactly(found.cFileName, foundName)) return true;
+    if (MoveFileW(text::Wide(folder + "\\" + foundName).c_str(), text::Wide(folder + "\\" + newName).c_str())) {
+      renamed = Outcome::kDone;
+    }
+    return true;
+  };
+  std::string desktop(260, ' ');
+  const bool hasDesktop = shell.GetSpecialFolderPath(owner, shellapi::kDesktopDirectory, desktop);
+  if (hasDesktop && renameIn(desktop)) return renamed;
+  std::string publicDesktop(260, ' ');
+  if (shell.GetSpecialFolderPath(owner, shellapi::kCommonDesktopDirectory, publicDesktop) &&
+      renameIn(publicDesktop)) {
+    return renamed;
+  }
+  // No shortcut to rename: make the one the message promises on the user's
+  // desktop, pointing at the game.
+  if (hasDesktop && usable && shell.CreateLink(desktop + "\\" + newName, target + texts::kGameProgram, target)) {
+    return Outcome::kCreated;
+  }
+  return Outcome::kNoShortcut;
+}
+
+}  // namespace patchrun
