@@ -1,10 +1,12 @@
-#include "forms/Forms.h"
+#include "forms/Controls.h"
 
 #include <commctrl.h>
 
 #include <climits>
 #include <cstring>
 
+#include "forms/Application.h"
+#include "forms/Form.h"
 #include "forms/Gdi.h"
 #include "forms/StoredPicture.h"
 #include "platform/ResourceBlock.h"
@@ -287,9 +289,10 @@ void TProgressBar::SetMax(int max) {
 void TProgressBar::SetPosition(int position) {
   position_ = position < min_ ? min_ : position > max_ ? max_ : position;
   if (!handle_) return;
-  // A themed bar glides forward on a timer, which no one dispatches while the
-  // extraction runs; a step back is drawn at once. So step one past the
-  // position (widening the range for a moment at its end) and back.
+  // A themed bar glides forward to a new position on a timer, behind the
+  // run's updates, and the progress window hides right after the last one;
+  // a step back is drawn at once. So step one past the position (widening
+  // the range for a moment at its end) and back.
   if (position_ < max_) {
     SendMessageW(handle_, PBM_SETPOS, static_cast<WPARAM>(position_ + 1), 0);
   } else if (max_ < INT_MAX) {
