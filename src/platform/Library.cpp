@@ -6,8 +6,6 @@
 #include "text/LineRules.h"
 #include "text/Wide.h"
 
-std::unique_ptr<TLibrary> TextLibrary;
-
 namespace {
 struct FileCloser {
   void operator()(std::FILE* file) const noexcept { std::fclose(file); }

@@ -3,7 +3,6 @@
 #pragma once
 
 #include <cstdint>
-#include <memory>
 #include <string>
 
 class TLibrary {
@@ -17,5 +16,3 @@ class TLibrary {
   int ReplaceFirst(std::string& Text, std::string From, std::string To);
 };
 
-// Made when the setup window is created, gone when it closes.
-extern std::unique_ptr<TLibrary> TextLibrary;

@@ -3,8 +3,6 @@
 #include "platform/ShellApi.h"
 #include "text/Wide.h"
 
-std::unique_ptr<TShellLink> ShellLink;
-
 bool TShellLink::GetSpecialFolderPath(HWND Owner, int Folder, std::string& Path) {
   std::wstring path;
   if (!shellapi::SpecialFolderPath(Owner, Folder, path)) return false;

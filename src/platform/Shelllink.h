@@ -4,7 +4,6 @@
 
 #include <windows.h>
 
-#include <memory>
 #include <string>
 
 class TShellLink {
@@ -17,5 +16,3 @@ class TShellLink {
   bool CreateLink(const std::string& LinkPath, const std::string& Target, const std::string& WorkingDir);
 };
 
-// Made when the setup window is created, gone when it closes.
-extern std::unique_ptr<TShellLink> ShellLink;

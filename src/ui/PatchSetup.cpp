@@ -17,6 +17,8 @@ using forms::ShowMessage;
 using text::Wide;
 
 TInstallForm* InstallForm = nullptr;
+std::unique_ptr<TLibrary> TextLibrary;
+std::unique_ptr<TShellLink> ShellLink;
 
 std::string FolderOfProgram(const std::string& programPath) { return pathrules::Parent(programPath); }
 

@@ -2,10 +2,13 @@
 // The PatchSetup unit: this window; the patch run it starts is run/PatchRun.
 #pragma once
 
+#include <memory>
 #include <string>
 
 #include "chooser/FileCtrl.h"
 #include "forms/Forms.h"
+#include "platform/Library.h"
+#include "platform/Shelllink.h"
 
 class TInstallForm : public forms::TForm {
  public:
@@ -45,6 +48,11 @@ class TInstallForm : public forms::TForm {
 };
 
 extern TInstallForm* InstallForm;
+
+// The setup window's services: made when it is created, gone when it closes.
+// The patch run is handed them.
+extern std::unique_ptr<TLibrary> TextLibrary;
+extern std::unique_ptr<TShellLink> ShellLink;
 
 // The folder of a program path, up to and including its last single-byte '\'
 // or ':' (a 0x5C trail byte is part of a name).
