@@ -1,6 +1,8 @@
 // Every text the program shows or depends on, in one place (CP932 once compiled).
 #pragma once
 
+#include "engine/ArchiveResource.h"
+
 namespace texts {
 
 // Application title: taskbar entry and caption of every box. The two gaps are U+3000.
@@ -18,6 +20,9 @@ inline constexpr char kProgramFiles[] = "c:\\Program Files";
 
 inline constexpr char kArchiveResourceName[] = "kaster";
 inline constexpr char kArchiveResourceType[] = "smf";
+static_assert(archive::SameResourceName(kArchiveResourceName, archive::kArchiveName) &&
+                  archive::SameResourceName(kArchiveResourceType, archive::kArchiveType),
+              "the program looks for the resource the packer writes");
 
 // Messages of the patch run.
 inline constexpr char kM1NoFolder[] = "体験版がセットアップされたフォルダを指定して下さい";

@@ -8,14 +8,14 @@
 #include <string>
 #include <vector>
 
+#include "engine/ArchiveResource.h"
 #include "engine/Check.h"
 #include "packlib/PeResources.h"
 
 namespace packer {
 
-// The installer finds its archive as resource type SMF, name KASTER.
-inline constexpr char kArchiveType[] = "SMF";
-inline constexpr char kArchiveName[] = "KASTER";
+using archive::kArchiveName;
+using archive::kArchiveType;
 
 // The largest image `build` writes. Windows maps a program's whole image
 // into the lower 2 GB of the process before it runs a line of it, beside the
