@@ -1,7 +1,6 @@
 #include "engine/RecordName.h"
 
 #include <array>
-#include <cctype>
 
 #include "text/PathRules.h"
 
@@ -14,14 +13,6 @@ bool IsForbiddenSingleByte(unsigned char b) {
          b == '>' || b == '|';
 }
 
-bool EqualsIgnoringCase(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i) {
-    if (std::toupper(static_cast<unsigned char>(a[i])) != static_cast<unsigned char>(b[i])) return false;
-  }
-  return true;
-}
-
 // CON, NUL, COM1 ... open devices instead of files, with any extension and
 // with trailing spaces before it.
 bool IsDeviceName(std::string_view level) {
@@ -30,10 +21,10 @@ bool IsDeviceName(std::string_view level) {
   static constexpr std::array<std::string_view, 8> kPlain = {"CON", "PRN",   "AUX",    "NUL",
                                                              "CLOCK$", "CONIN$", "CONOUT$", "$MFT"};
   for (std::string_view device : kPlain) {
-    if (EqualsIgnoringCase(stem, device)) return true;
+    if (pathrules::EqualsIgnoringAsciiCase(stem, device)) return true;
   }
   if (stem.size() == 4 && stem[3] >= '0' && stem[3] <= '9') {
-    return EqualsIgnoringCase(stem.substr(0, 3), "COM") || EqualsIgnoringCase(stem.substr(0, 3), "LPT");
+    return pathrules::EqualsIgnoringAsciiCase(stem.substr(0, 3), "COM") || pathrules::EqualsIgnoringAsciiCase(stem.substr(0, 3), "LPT");
   }
   return false;
 }

@@ -2,6 +2,7 @@
 #pragma once
 
 #include "engine/ArchiveResource.h"
+#include "text/PathRules.h"
 
 namespace texts {
 
@@ -20,8 +21,8 @@ inline constexpr char kProgramFiles[] = "c:\\Program Files";
 
 inline constexpr char kArchiveResourceName[] = "kaster";
 inline constexpr char kArchiveResourceType[] = "smf";
-static_assert(archive::SameResourceName(kArchiveResourceName, archive::kArchiveName) &&
-                  archive::SameResourceName(kArchiveResourceType, archive::kArchiveType),
+static_assert(pathrules::EqualsIgnoringAsciiCase(kArchiveResourceName, archive::kArchiveName) &&
+                  pathrules::EqualsIgnoringAsciiCase(kArchiveResourceType, archive::kArchiveType),
               "the program looks for the resource the packer writes");
 
 // Messages of the patch run.

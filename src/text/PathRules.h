@@ -26,6 +26,19 @@ constexpr size_t NextChar(std::string_view s, size_t i) {
   return IsLeadByte(static_cast<unsigned char>(s[i])) && i + 1 < s.size() ? i + 2 : i + 1;
 }
 
+// True when `a` and `b` are the same with ASCII letters compared ignoring
+// case, as Windows compares the names of devices, resources and files. Meant
+// for a name against an ASCII one: a trail byte is never taken for a letter
+// there, since the ASCII side has no lead byte to pair it with.
+constexpr bool EqualsIgnoringAsciiCase(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (size_t i = 0; i < a.size(); ++i) {
+    const auto upper = [](char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; };
+    if (upper(a[i]) != upper(b[i])) return false;
+  }
+  return true;
+}
+
 // A run of double-byte codes that share a lead byte: trail bytes first..last.
 struct DoubleByteRun {
   unsigned char lead, first, last;

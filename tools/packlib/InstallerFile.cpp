@@ -6,19 +6,13 @@
 #include "engine/Decoder.h"
 #include "engine/RecordHeader.h"
 #include "engine/Trailer.h"
+#include "text/PathRules.h"
 
 namespace packer {
 namespace {
 
 bool IsArchive(const pe::Resource& r) {
   return r.type == pe::ResourceKey::Named(kArchiveType) && r.name == pe::ResourceKey::Named(kArchiveName);
-}
-
-bool SameAsciiName(const std::string& a, const char* b) {
-  return std::equal(a.begin(), a.end(), b, b + std::char_traits<char>::length(b), [](char x, char y) {
-    auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c; };
-    return lower(x) == lower(y);
-  });
 }
 
 // Keeps the first line of what it is given, up to a bound; discards the rest.
@@ -60,7 +54,7 @@ void WalkRecords(archive::ByteSource& source, Inspection& inspection) {
     const uint32_t count = header.size;
     ++inspection.records;
     inspection.decodedBytes += count;
-    const bool isVersion = SameAsciiName(name, "version.txt");
+    const bool isVersion = pathrules::EqualsIgnoringAsciiCase(name, "version.txt");
     FirstLineSink version;
     DiscardSink discard;
     archive::OutputSink& sink = isVersion ? static_cast<archive::OutputSink&>(version) : discard;
