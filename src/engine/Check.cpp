@@ -8,16 +8,18 @@
 namespace archive {
 namespace {
 
+// Counts an output's bytes and takes their CRC-32 as they are decoded.
 class CountingSink : public OutputSink {
  public:
-  CountingSink(std::vector<uint64_t>& sizes, size_t index) : sizes_(sizes), index_(index) {}
-  bool Write(const uint8_t*, size_t size) override {
-    sizes_[index_] += size;
+  CountingSink(CheckResult& result, size_t index) : result_(result), index_(index) {}
+  bool Write(const uint8_t* data, size_t size) override {
+    result_.sizes[index_] += size;
+    result_.crcs[index_] = Crc32(result_.crcs[index_], data, size);
     return true;
   }
 
  private:
-  std::vector<uint64_t>& sizes_;
+  CheckResult& result_;
   size_t index_;
 };
 
@@ -28,7 +30,8 @@ class CheckingHost : public ExtractHost {
   std::unique_ptr<OutputSink> OpenOutput(const std::string& path) override {
     result_.outputs.push_back(path);
     result_.sizes.push_back(0);
-    return std::make_unique<CountingSink>(result_.sizes, result_.sizes.size() - 1);
+    result_.crcs.push_back(0);
+    return std::make_unique<CountingSink>(result_, result_.sizes.size() - 1);
   }
   void ShowFile(const std::string&) override {}
   void FileWritten(uint64_t) override {}

@@ -32,6 +32,7 @@ struct CheckResult {
   // named ending record's empty file. Duplicates stay (the last one wins).
   std::vector<std::string> outputs;
   std::vector<uint64_t> sizes;  // each output's decoded bytes, in the same order
+  std::vector<uint32_t> crcs;   // and their CRC-32
 };
 
 // Walks every record from the reader's position as ExtractArchive would,

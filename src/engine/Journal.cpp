@@ -1,15 +1,16 @@
 #include "engine/Journal.h"
 
-#include <cstdio>
-
 #include "engine/RecordName.h"
+#include "engine/RunLayout.h"
 #include "engine/Trailer.h"
 
 namespace archive {
 namespace {
 
 constexpr uint8_t kPlanKind = 1;
-constexpr char kMagic[] = "PSJ1";  // 4 bytes at the plan's start
+// 4 bytes at the plan's start: "PSJ" and the format's digit. A plan of
+// another digit is recognised as a plan, but never followed.
+constexpr char kMagic[] = "PSJ2";
 constexpr size_t kRecordOverhead = 1 + 4 + 4;
 
 void Put32(std::vector<uint8_t>& out, uint32_t v) {
@@ -80,13 +81,20 @@ std::optional<JournalPlan> ParsePlan(std::span<const uint8_t> payload) {
   for (uint32_t i = 0; i < count; ++i) {
     const uint8_t* original;
     JournalPlan::Item& item = plan.items.emplace_back();
-    if (!in.Take(1, original) || *original > 1 || !in.Text(item.path) || !IsSafeRecordName(item.path)) {
+    if (!in.Take(1, original) || *original > 1 || !in.U32(item.identity.size) || !in.U32(item.identity.crc) ||
+        !in.Text(item.path) || !IsSafeRecordName(item.path)) {
       return std::nullopt;
     }
     item.original = *original == 1;
   }
   if (!in.AtEnd()) return std::nullopt;
   return plan;
+}
+
+// "PSJ" and a digit other than this format's.
+bool IsOtherFormat(std::span<const uint8_t> payload) {
+  return payload.size() >= 4 && std::string_view(reinterpret_cast<const char*>(payload.data()), 3) == "PSJ" &&
+         payload[3] >= '0' && payload[3] <= '9' && payload[3] != static_cast<uint8_t>(kMagic[3]);
 }
 
 }  // namespace
@@ -99,12 +107,37 @@ std::vector<uint8_t> EncodePlan(const JournalPlan& plan) {
   Put32(payload, static_cast<uint32_t>(plan.items.size()));
   for (const JournalPlan::Item& item : plan.items) {
     payload.push_back(item.original ? 1 : 0);
+    Put32(payload, item.identity.size);
+    Put32(payload, item.identity.crc);
     PutText(payload, item.path);
   }
   return Record(kPlanKind, payload);
 }
 
 std::vector<uint8_t> EncodeMark(JournalMark mark) { return Record(static_cast<uint8_t>(mark), {}); }
+
+bool AddMark(JournalState& state, JournalMark mark) {
+  if (!state.plan) return false;
+  switch (mark) {
+    case JournalMark::kCommit:
+      if (state.committed) return false;
+      state.committed = true;
+      return true;
+    case JournalMark::kPlaced:
+      if (!state.committed || state.placed || state.rollingBack) return false;
+      state.placed = true;
+      return true;
+    case JournalMark::kRollback:
+      if (!state.committed || state.rollingBack || state.finished) return false;
+      state.rollingBack = true;
+      return true;
+    case JournalMark::kFinished:
+      if (!state.placed || state.rollingBack || state.finished) return false;
+      state.finished = true;
+      return true;
+  }
+  return false;
+}
 
 JournalState ReadJournal(std::span<const uint8_t> bytes) {
   JournalState state;
@@ -118,45 +151,23 @@ JournalState ReadJournal(std::span<const uint8_t> bytes) {
     const uint32_t crc = r[body] | r[body + 1] << 8 | r[body + 2] << 16 | static_cast<uint32_t>(r[body + 3]) << 24;
     if (Crc32(0, r, body) != crc) break;
     const std::span<const uint8_t> payload(r + 5, static_cast<size_t>(length));
-    // The plan comes first, the marks after it in their one possible order.
+    // The plan comes first, the marks after it in one of their orders.
     if (!state.plan) {
-      if (kind != kPlanKind || !(state.plan = ParsePlan(payload))) break;
-    } else if (length != 0) {
-      break;
-    } else if (kind == static_cast<uint8_t>(JournalMark::kCommit) && !state.committed) {
-      state.committed = true;
-    } else if (kind == static_cast<uint8_t>(JournalMark::kRollback) && state.committed && !state.rollingBack &&
-               !state.placed) {
-      state.rollingBack = true;
-    } else if (kind == static_cast<uint8_t>(JournalMark::kPlaced) && state.committed && !state.rollingBack &&
-               !state.placed) {
-      state.placed = true;
-    } else {
+      if (kind != kPlanKind) break;
+      state.plan = ParsePlan(payload);
+      if (!state.plan) {
+        state.otherFormat = IsOtherFormat(payload);
+        break;
+      }
+    } else if (length != 0 || kind < static_cast<uint8_t>(JournalMark::kCommit) ||
+               kind > static_cast<uint8_t>(JournalMark::kFinished) ||
+               !AddMark(state, static_cast<JournalMark>(kind))) {
       break;
     }
     at += body + 4;
     state.validBytes = at;
   }
   return state;
-}
-
-std::string StagingName(uint32_t seed) {
-  char name[16];
-  std::snprintf(name, sizeof name, "~ps%05x.stg", seed & 0xFFFFFu);
-  return name;
-}
-
-bool IsStagingName(std::string_view name) {
-  if (name.size() != 12 || name.substr(0, 3) != "~ps" || name.substr(8) != ".stg") return false;
-  for (char c : name.substr(3, 5))
-    if (!((c >= '0' && c <= '9') || (c >= 'a' && c <= 'f'))) return false;
-  return true;
-}
-
-std::string ItemFileName(size_t index, bool aside) {
-  char name[32];
-  std::snprintf(name, sizeof name, "%05zu.%s", index, aside ? "old" : "new");
-  return name;
 }
 
 }  // namespace archive

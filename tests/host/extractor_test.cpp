@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <map>
 #include <mutex>
 #include <random>
@@ -342,6 +343,13 @@ TEST(CheckArchive, AgreesWithTheExtraction) {
     const archive::CheckResult check = archive::CheckArchive(reader, "T", Ring{});
     EXPECT_EQ(check.count, count);
     EXPECT_EQ(check.outputs, opened);
+    // Each output's size and CRC-32, as the extraction wrote it.
+    for (size_t i = 0; i < check.outputs.size() && !check.stopped; ++i) {
+      const Bytes& file = host.files[check.outputs[i]];
+      if (std::count(opened.begin(), opened.end(), check.outputs[i]) > 1) continue;
+      EXPECT_EQ(check.sizes[i], file.size());
+      EXPECT_EQ(check.crcs[i], archive::Crc32(0, file.data(), file.size()));
+    }
     EXPECT_EQ(check.stopped, !host.stops.empty());
     if (!host.stops.empty()) {
       EXPECT_EQ(check.reason, host.stops[0]);

@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include "engine/Journal.h"
+#include "engine/RunLayout.h"
+#include "engine/Trailer.h"
 
 namespace {
 
@@ -12,7 +14,7 @@ using Bytes = std::vector<uint8_t>;
 
 JournalPlan SamplePlan() {
   return {archive::StagingName(0xabc12), {"データ", "データ\\ソ表"},
-          {{"Game02.exe", true}, {"データ\\ソ表\\能力.dat", false}}};
+          {{"Game02.exe", true, {1481728, 0xdeadbeef}}, {"データ\\ソ表\\能力.dat", false, {7, 0x12345678}}}};
 }
 
 Bytes Join(std::initializer_list<Bytes> parts) {
@@ -44,6 +46,8 @@ TEST(Journal, AJournalCutAnywhereKeepsExactlyItsCompleteRecords) {
   EXPECT_EQ(whole.plan->items[1].path, "データ\\ソ表\\能力.dat");
   EXPECT_TRUE(whole.plan->items[0].original);
   EXPECT_FALSE(whole.plan->items[1].original);
+  EXPECT_EQ(whole.plan->items[0].identity, (archive::FileIdentity{1481728, 0xdeadbeef}));
+  EXPECT_EQ(whole.plan->items[1].identity, (archive::FileIdentity{7, 0x12345678}));
 }
 
 // A plan that names anything but plain paths below the game folder is not a
@@ -63,13 +67,15 @@ TEST(Journal, PlansNamingOtherPlacesAndMarksOutOfOrderAreNotFollowed) {
   };
   for (const auto& p : plans) {
     SCOPED_TRACE(p.what);
-    JournalPlan plan{p.staging, {p.folder}, {{p.item, false}}};
+    JournalPlan plan{p.staging, {p.folder}, {{p.item, false, {}}}};
     EXPECT_FALSE(archive::ReadJournal(archive::EncodePlan(plan)).plan);
   }
   const Bytes plan = archive::EncodePlan(SamplePlan());
   const Bytes commit = archive::EncodeMark(JournalMark::kCommit);
   const Bytes rollback = archive::EncodeMark(JournalMark::kRollback);
   const Bytes placed = archive::EncodeMark(JournalMark::kPlaced);
+  const Bytes finished = archive::EncodeMark(JournalMark::kFinished);
+  const size_t mark = commit.size();
   const struct {
     const char* what;
     Bytes journal;
@@ -78,14 +84,37 @@ TEST(Journal, PlansNamingOtherPlacesAndMarksOutOfOrderAreNotFollowed) {
       {"a mark before the plan", Join({commit, plan}), 0},
       {"a roll-back never committed", Join({plan, rollback}), plan.size()},
       {"placed never committed", Join({plan, placed}), plan.size()},
-      {"committed twice", Join({plan, commit, commit}), plan.size() + commit.size()},
-      {"placed after the roll-back", Join({plan, commit, rollback, placed}), plan.size() + 2 * commit.size()},
+      {"committed twice", Join({plan, commit, commit}), plan.size() + mark},
+      {"placed after the roll-back", Join({plan, commit, rollback, placed}), plan.size() + 2 * mark},
+      {"finished never placed", Join({plan, commit, finished}), plan.size() + mark},
+      {"a roll-back after finishing", Join({plan, commit, placed, finished, rollback}), plan.size() + 3 * mark},
+      {"a roll-back after placing", Join({plan, commit, placed, rollback}), plan.size() + 3 * mark},
       {"a second plan", Join({plan, plan}), plan.size()},
   };
   for (const auto& o : orders) {
     SCOPED_TRACE(o.what);
     EXPECT_EQ(archive::ReadJournal(o.journal).validBytes, o.valid);
   }
+}
+
+// A plan of an earlier format is recognised, so that its run is left alone,
+// and not taken for garbage.
+TEST(Journal, APlanOfAnotherFormatIsToldApartFromGarbage) {
+  Bytes plan = archive::EncodePlan(SamplePlan());
+  const auto reseal = [](Bytes record) {
+    const uint32_t crc = archive::Crc32(0, record.data(), record.size() - 4);
+    for (int i = 0; i < 4; ++i) record[record.size() - 4 + i] = static_cast<uint8_t>(crc >> (8 * i));
+    return record;
+  };
+  Bytes older = plan;
+  older[5 + 3] = '1';  // "PSJ1"
+  const archive::JournalState state = archive::ReadJournal(reseal(older));
+  EXPECT_FALSE(state.plan);
+  EXPECT_TRUE(state.otherFormat);
+  Bytes garbage = plan;
+  garbage[5] = 'X';
+  EXPECT_FALSE(archive::ReadJournal(reseal(garbage)).otherFormat);
+  EXPECT_FALSE(archive::ReadJournal(Bytes(plan.begin(), plan.end() - 1)).otherFormat);
 }
 
 }  // namespace

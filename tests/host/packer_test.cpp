@@ -207,12 +207,9 @@ TEST(Packer, RefusesWhatTheArchiveCannotCarry) {
     const char* reason;  // part of the message
     std::string other = {};  // a second file, which the message names as well
   };
-  const std::string dbcs79 = [] {
-    std::string s;
-    for (int i = 0; i < 79; ++i) s += U8(u8"表");
-    return s;
-  }();
-  const char* const tooLong = "longer than the 259 characters";
+  const char* const tooLong = "longer than the 259 characters (247 for a folder)";
+  std::string dbcs60;  // a folder: UTF-8 names are at most 255 bytes on Linux
+  for (int i = 0; i < 60; ++i) dbcs60 += U8(u8"表");
   const Case cases[] = {
       {"empty.txt", {}, "empty file"},
       {U8(u8"한국어.txt"), {1}, "code page 932"},
@@ -238,11 +235,11 @@ TEST(Packer, RefusesWhatTheArchiveCannotCarry) {
       {"sub~3/x.txt", {1}, "short-name form"},
       {U8(u8"表示~1.dat"), {1}, "short-name form"},
       {"~1", {1}, "short-name form"},
-      // Too long below a game folder of 100 characters: the name, or the
-      // 12-character temporary name beside it.
-      {std::string(159, 'n'), {1}, tooLong},
-      {dbcs79 + "a", {1}, tooLong},
-      {std::string(146, 'f') + "/a", {1}, tooLong},
+      // Too long below a game folder of 100 characters, counted in characters:
+      // the original kept aside at "\~psXXXXX.stg\o\" + the name, or its folder.
+      {std::string(144, 'n'), {1}, tooLong},
+      {dbcs60 + "/" + std::string(83, 'a'), {1}, tooLong},
+      {std::string(132, 'f') + "/a", {1}, tooLong},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.file);
@@ -269,10 +266,10 @@ TEST(Packer, AcceptsNamesBesideTheRefusals) {
   const std::string names[] = {
       "a.txt", U8(u8"ａａ.txt"),  // half- and full-width differ
       "a~.txt", "a~1b.txt", "a~x1.txt", "b~1.tar.gz", "x.~1", "~",
-      std::string(158, 'n'),                  // 100 + 1 + 158 = 259
-      dbcs79,                                 // 158 bytes in code page 932
-      std::string(145, 'f') + "/a",           // 145 + 1 + 12 beside it
-      std::string(145, 'g') + "/" + std::string(12, 'b'),
+      std::string(143, 'n'),                  // 100 + 16 + 143 = 259
+      dbcs79 + "/" + std::string(63, 'a'),    // 143 characters, 222 bytes in code page 932
+      std::string(131, 'f') + "/a",           // its kept folder: 100 + 16 + 131 = 247
+      std::string(131, 'g') + "/" + std::string(11, 'b'),
   };
   TempDir dir;
   for (const std::string& name : names) WriteFile(dir.path() / name, {1});

@@ -19,6 +19,7 @@
 #include "engine/Decoder.h"
 #include "engine/RecordHeader.h"
 #include "engine/RecordName.h"
+#include "engine/RunLayout.h"
 #include "engine/Trailer.h"
 #include "packlib/HostNames.h"
 #include "packlib/RandomFile.h"
@@ -31,13 +32,10 @@ namespace {
 
 constexpr uint64_t kMaxFileSize = 0xFFFFFFFFull;
 
-// Every path must fit below a game folder of this many characters, joined with
-// a '\', within the 259 characters of a Windows path. The installer first
-// writes each file under a temporary name of at most 12 characters in the
-// file's own folder, so that name must fit as well.
+// Every path the installer uses for a file (the file itself, and the original
+// it replaces, kept aside in the run's folder) must fit below a game folder of
+// this many characters (engine/RunLayout.h).
 constexpr size_t kGameFolderChars = 100;
-constexpr size_t kMaxPathChars = 259;
-constexpr size_t kStagingNameChars = 12;
 
 struct FileCloser {
   void operator()(std::FILE* f) const {
@@ -145,12 +143,11 @@ bool Collect(const fs::path& folder, const std::string& prefix, std::vector<Pack
       error = shown + ": the name is " + std::to_string(name.size()) + " bytes in code page 932, more than 255";
       return false;
     }
-    // prefix is empty or the folder part followed by its '\'.
-    const size_t path = kGameFolderChars + 1 + std::max(name.size(), prefix.size() + kStagingNameChars);
-    if (path > kMaxPathChars) {
-      error = shown + ": in a game folder of 100 characters its path (or the installer's 12-character temporary " +
-              "name beside it) would be " + std::to_string(path) +
-              " characters in code page 932, longer than the 259 characters Windows allows";
+    if (archive::LongestGameFolderFor(name, true) < kGameFolderChars) {
+      error = shown + ": below a game folder of 100 characters the installer could not place it: with the " +
+              std::to_string(archive::PathChars(name)) + " characters of its name, a path it uses would be " +
+              "longer than the " + std::to_string(archive::kMaxFilePathChars) + " characters (" +
+              std::to_string(archive::kMaxFolderPathChars) + " for a folder) Windows allows";
       return false;
     }
     if (!archive::IsSafeRecordName(name)) {

@@ -29,10 +29,11 @@ struct PackItem {
 // safely: an empty file (it would end the extraction), a file of 4 GiB or
 // more, a name not representable in CP932, longer than 255 bytes or not a
 // safe record name, a level of the short-name form (PROGRA~1.TXT), two names
-// of one folder that differ only in case (a file and a folder too), a path
-// that below a game folder of 100 characters would pass 259 characters
-// (counting the 12-character temporary name the installer writes beside each
-// file), or something that is neither a file nor a folder.
+// of one folder that differ only in case (a file and a folder too), a name
+// for which below a game folder of 100 characters a path the installer uses
+// (the file, or the original it replaces kept aside in the run's folder)
+// would be too long for Windows, or something that is neither a file nor a
+// folder.
 bool CollectFolder(const std::filesystem::path& folder, std::vector<PackItem>& items, std::string& error);
 
 struct PackReport {

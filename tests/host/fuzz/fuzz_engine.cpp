@@ -21,6 +21,7 @@
 #include "engine/Journal.h"
 #include "engine/PipelinedSink.h"
 #include "engine/RecordName.h"
+#include "engine/RunLayout.h"
 #include "engine/Trailer.h"
 
 namespace {
@@ -134,6 +135,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const archive::JournalState journal = archive::ReadJournal(archiveBytes);
     Check(journal.validBytes <= archiveBytes.size());
     Check(journal.plan.has_value() == (journal.validBytes > 0));
+    Check(!(journal.plan && journal.otherFormat));
     if (journal.plan) {
       Check(archive::IsStagingName(journal.plan->staging));
       for (const std::string& folder : journal.plan->folders) Check(archive::IsSafeRecordName(folder));
