@@ -10,7 +10,7 @@
 // CRC-32 of the three (32-bit little-endian). The first is the plan; then come
 // the marks, in one of the orders
 //   commit                      (every new file verified and durable)
-//   commit placed               (every new file in place, proven)
+//   commit placed               (every new file moved to its place)
 //   commit placed finished      (the last step done: only cleaning up remains)
 //   commit rollback | commit placed rollback   (everything is being put back)
 #pragma once
@@ -48,7 +48,7 @@ struct JournalPlan {
 enum class JournalMark : uint8_t {
   kCommit = 2,    // every new file is complete, verified and durable; originals may now move
   kRollback = 3,  // everything is being put back
-  kPlaced = 4,    // every new file is in place and proven: the last step is next
+  kPlaced = 4,    // every new file went to its place: once they are proven there, the last step
   kFinished = 5,  // the last step (version and shortcut) is done: only cleaning up remains
 };
 

@@ -9,7 +9,7 @@ namespace {
 // steps on any course. More means the disk says yes without doing it.
 constexpr int kStepsPerItem = 4;
 
-bool Placed(const ItemFacts& facts) { return facts.final == Seen::kMatches; }
+bool Placed(const ItemFacts& facts) noexcept { return facts.final == Seen::kMatches; }
 
 // Walks one item through `next` until it needs nothing more. kBlocked and
 // kNone end the walk; the last step asked for is returned with whether every
@@ -44,13 +44,15 @@ class Carrier {
     return Finish();
   }
 
-  // Every final file proven, then the placed mark (unless there), the last
-  // step, the finished mark, and cleaning up.
+  // The placed mark (unless there), every final file proven, the last step,
+  // the finished mark, and cleaning up. The files are proven after the mark,
+  // so that nothing that happened to them before it goes unseen; the mark
+  // alone is never trusted (a start that finds it proves them again).
   Carried Finish() {
+    if (!marks_.placed && !Mark(JournalMark::kPlaced)) return TurnBack(items_.size(), false);
     for (size_t i = 0; i < items_.size(); ++i) {
       if (!Placed(host_.Observe(i))) return TurnBack(i, true);
     }
-    if (!marks_.placed && !Mark(JournalMark::kPlaced)) return TurnBack(items_.size(), false);
     host_.LastStep();
     // Without the finished mark the next start takes the last step again.
     if (Mark(JournalMark::kFinished)) return CleanUp();
@@ -87,7 +89,9 @@ class Carrier {
     Carried carried;
     bool ok = true;
     for (size_t i = 0; i < items_.size(); ++i) {
-      if (Walk(host_, i, PutBack, ok) == Step::kBlocked) carried.kept.push_back(i);
+      if (Walk(host_, i, [](const ItemFacts& f) { return PutBack(f); }, ok) == Step::kBlocked) {
+        carried.kept.push_back(i);
+      }
     }
     if (!ok || !host_.Close(carried.kept.empty() ? Closing::kRemove : Closing::kKeepOriginals)) return carried;
     carried.end = carried.kept.empty() ? Carried::End::kBefore : Carried::End::kKept;

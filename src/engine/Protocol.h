@@ -18,7 +18,9 @@
 //  5. The run's new files go only after every kept original is back where it
 //     was, or kept for good in the run's folder and the player told.
 //  6. A mark is written at the end of the journal's valid part and flushed
-//     before the first step it allows.
+//     before the first step it allows. The placed mark says every file went
+//     through its steps; the files are proven after it, and again by any
+//     start that finds it, before the last step.
 // Nothing here is inferred from a file's absence: a new file counts as ready
 // and a placed file as the run's only when it is there and matches.
 //

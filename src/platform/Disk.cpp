@@ -21,6 +21,19 @@ FlushEx FlushDataOnly() {
   return flush;
 }
 
+// A reparse point that stands for another place: a junction or mount point,
+// a symbolic link (IsReparseTagNameSurrogate).
+constexpr DWORD kNameSurrogate = 0x20000000;
+
+Entry FromAttributes(DWORD attributes, uint64_t size) {
+  Entry entry;
+  entry.exists = true;
+  entry.folder = (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+  entry.readOnly = (attributes & FILE_ATTRIBUTE_READONLY) != 0;
+  entry.size = entry.folder ? 0 : size;
+  return entry;
+}
+
 }  // namespace
 
 bool Retrying(Attempt op) {
@@ -35,6 +48,70 @@ bool Retrying(Attempt op) {
     SetLastError(error);
   }
   return op();
+}
+
+Entry Disk::Query(const std::wstring& path) {
+  WIN32_FILE_ATTRIBUTE_DATA data;
+  if (!GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data)) return {};
+  Entry entry = FromAttributes(data.dwFileAttributes, uint64_t{data.nFileSizeHigh} << 32 | data.nFileSizeLow);
+  if (data.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) {
+    // The search tells the reparse point's tag; one it cannot tell counts as a link.
+    WIN32_FIND_DATAW found;
+    const FindHandle search(FindFirstFileW(path.c_str(), &found));
+    entry.link = !search || (found.dwReserved0 & kNameSurrogate) != 0;
+  }
+  return entry;
+}
+
+bool Disk::List(const std::wstring& folder, std::vector<std::pair<std::wstring, Entry>>& entries) {
+  entries.clear();
+  WIN32_FIND_DATAW found;
+  const FindHandle search(FindFirstFileW((folder + L"\\*").c_str(), &found));
+  if (!search) return false;
+  do {
+    const std::wstring name = found.cFileName;
+    if (name == L"." || name == L"..") continue;
+    Entry entry = FromAttributes(found.dwFileAttributes, uint64_t{found.nFileSizeHigh} << 32 | found.nFileSizeLow);
+    entry.link = (found.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) && (found.dwReserved0 & kNameSurrogate);
+    entries.emplace_back(name, entry);
+  } while (FindNextFileW(search.get(), &found));
+  return GetLastError() == ERROR_NO_MORE_FILES;
+}
+
+HANDLE Disk::OpenRead(const std::wstring& path) {
+  return CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                     FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+}
+
+HANDLE Disk::HoldFolder(const std::wstring& path) {
+  return CreateFileW(path.c_str(), FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                     FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+}
+
+HANDLE Disk::OpenJournal(const std::wstring& path) {
+  return CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                     FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+}
+
+bool Disk::Describe(HANDLE handle, Entry& entry) {
+  BY_HANDLE_FILE_INFORMATION info;
+  if (!GetFileInformationByHandle(handle, &info)) return false;
+  entry = FromAttributes(info.dwFileAttributes, uint64_t{info.nFileSizeHigh} << 32 | info.nFileSizeLow);
+  entry.names = info.nNumberOfLinks;
+  if (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) {
+    FILE_ATTRIBUTE_TAG_INFO tag{};
+    entry.link = !GetFileInformationByHandleEx(handle, FileAttributeTagInfo, &tag, sizeof tag) ||
+                 (tag.ReparseTag & kNameSurrogate) != 0;
+  }
+  return true;
+}
+
+bool Disk::Read(HANDLE file, uint8_t* data, size_t size, size_t& got) {
+  DWORD done = 0;
+  const DWORD chunk = size > 0x40000000 ? 0x40000000 : static_cast<DWORD>(size);
+  const bool ok = ReadFile(file, data, chunk, &done, nullptr);
+  got = ok ? done : 0;
+  return ok;
 }
 
 HANDLE Disk::CreateNewFile(const std::wstring& path) {

@@ -1,8 +1,9 @@
-// Every operation by which a patch run changes the game folder, behind one
-// small interface: the staging, the commit, the journal and the recovery make
-// their changes only through it. The system's own is Disk::System(); tests put
-// one in its place that records the order of the operations, or ends the
-// process at a chosen one, to prove that no instant of a cut-off run leaves
+// Every access by which a patch run looks at or changes the game folder,
+// behind one small interface: the staging, the commit, the journal and the
+// recovery query, read and change the disk only through it. The system's own
+// is Disk::System(); tests put one in its place that records the order of the
+// operations, ends the process at a chosen one, or plays a virus scanner or a
+// planted junction at any of them, to prove that no instant of a run leaves
 // the folder anything but as it was or as patched.
 #pragma once
 
@@ -12,15 +13,47 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "engine/OutputSink.h"
 #include "platform/Handles.h"
 
 namespace filesys {
 
+// What a query found at a path, or what an open handle is.
+struct Entry {
+  bool exists = false;  // false also when it could not be queried (GetLastError tells)
+  bool folder = false;
+  // A junction, symbolic link or mount point: a reparse point that stands for
+  // another place. (Other reparse points, such as a cloud file's, are not.)
+  bool link = false;
+  bool readOnly = false;
+  uint64_t size = 0;
+  uint32_t names = 1;  // hard links (known for an open handle only)
+};
+
 class Disk {
  public:
   virtual ~Disk() = default;
+
+  // Looks at a path without following a link at its end.
+  virtual Entry Query(const std::wstring& path);
+  // The names in a folder (not "." and ".."), each with what it is; false
+  // when the folder cannot be listed.
+  virtual bool List(const std::wstring& folder, std::vector<std::pair<std::wstring, Entry>>& entries);
+  // An existing file for reading, never through a link at its end: others
+  // may read it too, not change, rename or delete it meanwhile.
+  virtual HANDLE OpenRead(const std::wstring& path);
+  // An existing folder held open so that it can be neither renamed nor
+  // deleted (nor replaced by a link) while the handle lives.
+  virtual HANDLE HoldFolder(const std::wstring& path);
+  // An existing journal for reading and writing, nobody else sharing it.
+  virtual HANDLE OpenJournal(const std::wstring& path);
+  // What an open file or folder is.
+  virtual bool Describe(HANDLE handle, Entry& entry);
+  // Reads up to `size` bytes; `got` 0 at the end.
+  virtual bool Read(HANDLE file, uint8_t* data, size_t size, size_t& got);
+
   // A new file for writing, nobody else sharing it; INVALID_HANDLE_VALUE when
   // the name exists or the file cannot be made (GetLastError tells).
   virtual HANDLE CreateNewFile(const std::wstring& path);

@@ -4,12 +4,34 @@
 
 namespace patchrun {
 
-std::string RecoveryMessage(filesys::Recovered recovered) {
-  switch (recovered) {
-    case filesys::Recovered::kNothing: return {};
-    case filesys::Recovered::kUndone: return texts::kRecoveredUndone;
-    case filesys::Recovered::kCompleted: return texts::kRecoveredCompleted;
-    case filesys::Recovered::kIncomplete: return texts::kRestoreIncomplete;
+namespace {
+
+// A few of the files whose originals are kept, one a line, and how many more.
+std::string KeptFiles(const std::vector<std::string>& files) {
+  constexpr size_t kShown = 5;
+  std::string text;
+  for (size_t i = 0; i < files.size() && i < kShown; ++i) text += "\r\n" + files[i];
+  if (files.size() > kShown) {
+    text += std::string("\r\n") + texts::kKeptMore + std::to_string(files.size() - kShown) + texts::kKeptMoreAfter;
+  }
+  return text;
+}
+
+}  // namespace
+
+std::string RecoveryMessage(const filesys::RecoveryReport& recovery) {
+  using filesys::Recovered;
+  switch (recovery.what) {
+    case Recovered::kNothing: return {};
+    case Recovered::kUndone: return texts::kRecoveredUndone;
+    case Recovered::kCompleted: return texts::kRecoveredCompleted;
+    case Recovered::kPutBack: return texts::kRecoveredPutBack;
+    case Recovered::kKept:
+      return texts::kKeptBefore + recovery.folder + texts::kKeptAfter + KeptFiles(recovery.files);
+    case Recovered::kIncomplete: return texts::kRestoreIncomplete;
+    case Recovered::kInUse: return texts::kOtherSetupRunning;
+    case Recovered::kOtherFormat: return texts::kOtherFormatBefore + recovery.folder + texts::kOtherFormatAfter;
+    case Recovered::kLinked: return recovery.folder + texts::kLinkedFolder;
   }
   return {};
 }
@@ -31,6 +53,12 @@ std::vector<std::string> OutcomeMessages(Outcome outcome, const Report& report) 
     case Outcome::kReadOnly: return {report.file + texts::kReadOnly};
     case Outcome::kNoSpace: return {texts::kNoSpaceGame + space};
     case Outcome::kScratchNoSpace: return {texts::kNoSpaceScratch + space};
+    case Outcome::kLinkedFolder: return {report.file + texts::kLinkedFolder};
+    case Outcome::kPathTooLong:
+      return {report.file + texts::kPathTooLongBefore + std::to_string(report.pathChars) + texts::kPathTooLongMiddle +
+              std::to_string(report.gameFolderChars) + texts::kPathTooLongAfter};
+    case Outcome::kStagedFileChanged: return {report.file + texts::kStagedFileChanged};
+    case Outcome::kPlacedFileChanged: return {report.file + texts::kPlacedFileChanged};
     // The recovery's own message says it.
     case Outcome::kRecoveryIncomplete: return {};
     case Outcome::kRestoreIncomplete: return {texts::kRestoreIncomplete, texts::kM3Failed};
@@ -54,7 +82,7 @@ std::vector<std::string> OutcomeMessages(Outcome outcome, const Report& report) 
 
 std::vector<std::string> Messages(Outcome outcome, const Report& report) {
   std::vector<std::string> messages;
-  if (const std::string recovery = RecoveryMessage(report.recovered); !recovery.empty()) messages.push_back(recovery);
+  if (const std::string recovery = RecoveryMessage(report.recovery); !recovery.empty()) messages.push_back(recovery);
   for (std::string& message : OutcomeMessages(outcome, report)) messages.push_back(std::move(message));
   return messages;
 }
@@ -68,7 +96,11 @@ bool EndsProgram(Outcome outcome) {
     case Outcome::kReadOnly:
     case Outcome::kNoSpace:
     case Outcome::kScratchNoSpace:
-    case Outcome::kRecoveryIncomplete: return false;
+    case Outcome::kLinkedFolder:
+    case Outcome::kPathTooLong:
+    case Outcome::kRecoveryIncomplete:
+    case Outcome::kStagedFileChanged:
+    case Outcome::kPlacedFileChanged: return false;
     default: return true;
   }
 }

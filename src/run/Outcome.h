@@ -27,21 +27,35 @@ enum class Outcome {
   kReadOnly,       // an original is read-only
   kNoSpace,        // the game folder's drive cannot hold the staged files
   kScratchNoSpace, // the program's drive cannot hold the scratch file
-  kRecoveryIncomplete,  // a cut-off earlier run could not be fully undone yet; the window stays
+  kLinkedFolder,   // a level of the game folder or of a file's folder is a link
+  kPathTooLong,    // a path the run would use is longer than Windows opens
+  // A cut-off earlier run keeps this one from starting: not fully undone yet,
+  // held by another setup, of another version, or behind a link; its message
+  // says which. The window stays.
+  kRecoveryIncomplete,
+  // A new file was missing or changed, written again and still so: nothing
+  // changed, and the window stays for another try.
+  kStagedFileChanged,
+  // A placed file was missing or changed: everything was put back, and the
+  // window stays for another try.
+  kPlacedFileChanged,
   kRestoreIncomplete,   // this run failed and could not put everything back: the next start will
 };
 
 // What a run found, beside its outcome, for the messages.
 struct Report {
   std::string version;  // the version line, when the run got that far
-  filesys::Recovered recovered = filesys::Recovered::kNothing;  // a cut-off earlier run, finished first
-  std::string file;     // kInUse, kReadOnly: the original
+  filesys::RecoveryReport recovery;  // a cut-off earlier run, finished first (or originals this run kept)
+  std::string file;     // kInUse, kReadOnly, kStagedFileChanged, kPlacedFileChanged, kPathTooLong: the file;
+                        // kLinkedFolder: the folder
   std::string program;  // kInUse: the program holding it, when the system can tell
   uint64_t needed = 0, available = 0;  // kNoSpace, kScratchNoSpace: bytes
+  size_t pathChars = 0, gameFolderChars = 0;  // kPathTooLong: the file's path, the longest game folder
 };
 
-// The message that tells what was done with a cut-off earlier run; empty when nothing was.
-std::string RecoveryMessage(filesys::Recovered recovered);
+// The message that tells what was done with a cut-off earlier run (or with
+// originals a run kept); empty when nothing was.
+std::string RecoveryMessage(const filesys::RecoveryReport& recovery);
 // The messages of an outcome, in the order they are shown (a recovery's first).
 std::vector<std::string> Messages(Outcome outcome, const Report& report = {});
 // False for the outcomes that leave the setup window open for another try.

@@ -1,11 +1,15 @@
 #include "run/PatchRun.h"
 
+#include <algorithm>
 #include <map>
+#include <optional>
+#include <set>
 #include <span>
 #include <thread>
 
 #include "engine/Extractor.h"
 #include "engine/PipelinedSink.h"
+#include "engine/RunLayout.h"
 #include "engine/Trailer.h"
 #include "platform/Exceptions.h"
 #include "platform/FileOps.h"
@@ -50,6 +54,31 @@ class StagingHost : public archive::ExtractHost {
   archive::WriterThread writer_;  // one writing thread for all the run's files
 };
 
+// Writes the new files of some items once more, from the same archive: the
+// records of their names are staged again, every other one decoded into
+// nothing, so that the ring goes through the same bytes as the first time.
+class RestagingHost : public archive::ExtractHost {
+ public:
+  RestagingHost(filesys::Staging& staging, const std::vector<size_t>& items)
+      : staging_(staging), items_(items.begin(), items.end()) {}
+  bool MakeFolder(const std::string&) override { return true; }
+  std::unique_ptr<archive::OutputSink> OpenOutput(const std::string& path) override {
+    const std::optional<size_t> item = staging_.ItemOf(path);
+    if (item && items_.count(*item)) return staging_.OpenOutput(path);
+    return std::make_unique<Discard>();
+  }
+  void ShowFile(const std::string&) override {}
+  void FileWritten(uint64_t) override {}
+  void FolderFailed() override {}
+
+ private:
+  struct Discard : archive::OutputSink {
+    bool Write(const uint8_t*, size_t) override { return true; }
+  };
+  filesys::Staging& staging_;
+  std::set<size_t> items_;
+};
+
 // Shows the wait window for as long as it lives.
 class Preparing {
  public:
@@ -62,27 +91,19 @@ class Preparing {
   Progress& progress_;
 };
 
-ExtractResult Stage(filesys::FileSource& archive, const std::string& target, archive::Ring& ring,
-                    const std::vector<std::string>& outputs, Progress& progress, filesys::Disk& disk) {
-  ExtractResult result;
-  if (!archive.Rewind()) return result;
-  progress.ExtractionStarted(archive.Length());
-  filesys::Staging staging(target, outputs, disk);
-  if (staging.Begin()) {
-    StagingHost host(staging, progress);  // its writer's thread ends before the staging commits
-    archive::ByteReader reader(archive);
-    const int count = archive::ExtractArchive(reader, target, ring, host);
-    result.folderFailed = host.folderFailed;
-    // A run that wrote nothing changes nothing: the staging rolls back.
-    if (count > 0 && staging.Commit()) result.count = count;
+// Hides the progress window however the staged run ends.
+class Extracting {
+ public:
+  Extracting(Progress& progress, uint64_t archiveLength) : progress_(progress) {
+    progress_.ExtractionStarted(archiveLength);
   }
-  if (result.count == 0) staging.Rollback();
-  result.restored = staging.Restored();
-  // All of the archive has been read, an ending record and trailer included.
-  if (result.count > 0) progress.FileWritten(archive.Length());
-  progress.ExtractionEnded();
-  return result;
-}
+  ~Extracting() { progress_.ExtractionEnded(); }
+  Extracting(const Extracting&) = delete;
+  Extracting& operator=(const Extracting&) = delete;
+
+ private:
+  Progress& progress_;
+};
 
 // A single-byte '?' stands for a character that had no CP932 form (it is in
 // no Windows file name); such a folder field names no folder exactly.
@@ -123,18 +144,92 @@ Outcome CheckSituation(const std::string& target, const archive::CheckResult& ch
   return space.Enough() ? Outcome::kDone : NoSpace(Outcome::kNoSpace, space, report);
 }
 
-}  // namespace
-
-archive::CheckResult CheckArchiveFile(filesys::FileSource& archive, const std::string& target,
-                                      const archive::Ring& ring) {
-  archive::CheckResult result;
-  if (archive::CheckTrailer(archive) == archive::TrailerStatus::kMismatch || !archive.Rewind()) {
-    result.stopped = true;
-    return result;
+// Every path the run will use fits what Windows opens: kDone, or the file
+// whose paths are the longest, and how long the game folder may be.
+Outcome CheckPathLengths(const std::string& target, const archive::JournalPlan& plan, Report& report) {
+  size_t longest = archive::LongestGameFolderForRun();
+  const archive::JournalPlan::Item* worst = nullptr;
+  for (const archive::JournalPlan::Item& item : plan.items) {
+    const size_t limit = archive::LongestGameFolderFor(item.path, item.original);
+    if (!worst || limit < archive::LongestGameFolderFor(worst->path, worst->original)) worst = &item;
+    longest = std::min(longest, limit);
   }
-  archive::ByteReader reader(archive);
-  return archive::CheckArchive(reader, target, ring);
+  if (archive::PathChars(target) <= longest) return Outcome::kDone;
+  report.file = worst ? target + "\\" + worst->path : target;
+  report.pathChars = archive::PathChars(report.file);
+  report.gameFolderChars = longest;
+  return Outcome::kPathTooLong;
 }
+
+// The version and shortcut step, once the patch is in place.
+Outcome VersionAndShortcut(const Settings& settings, Report& report) {
+  report.version.clear();
+  settings.library->ReadLines(settings.target + "\\" + texts::kVersionFile, &report.version, 1, "rt");
+  return UpdateShortcut(*settings.shell, settings.target, report.version, settings.owner);
+}
+
+// The staged run over the scratch file: every file written, read back and
+// checked (written once more where it is missing or changed), committed,
+// and the version and shortcut step.
+Outcome Stage(filesys::FileSource& archive, filesys::Staging& staging, const Settings& settings,
+              Progress& progress, Report& report) {
+  const std::string& target = settings.target;
+  const archive::Ring ring = *settings.ring;  // as it was before this run, for a second pass
+  Extracting shown(progress, archive.Length());
+  if (!archive.Rewind() || !staging.Begin()) return Outcome::kFailed;
+  bool folderFailed = false;
+  int count = 0;
+  {
+    StagingHost host(staging, progress);  // its writer's thread ends before the staging commits
+    archive::ByteReader reader(archive);
+    count = archive::ExtractArchive(reader, target, *settings.ring, host);
+    folderFailed = host.folderFailed;
+  }
+  const auto failed = [&](Outcome outcome) {
+    staging.Rollback();
+    return staging.Restored() ? outcome : Outcome::kRestoreIncomplete;
+  };
+  // A run that wrote nothing changes nothing.
+  if (count <= 0) return failed(folderFailed ? Outcome::kFolderFailed : Outcome::kFailed);
+  // All of the archive has been read, an ending record and trailer included.
+  progress.FileWritten(archive.Length());
+
+  // Something (a virus scanner) may have removed or changed a new file since
+  // it was written: it is written once more, and then it must be right.
+  std::vector<size_t> unverified = staging.Unverified();
+  if (!unverified.empty() && archive.Rewind()) {
+    RestagingHost again(staging, unverified);
+    archive::ByteReader reader(archive);
+    archive::Ring copy = ring;
+    archive::ExtractArchive(reader, target, copy, again);
+    unverified = staging.Unverified();
+  }
+  if (!unverified.empty()) {
+    report.file = target + "\\" + staging.Plan().items[unverified.front()].path;
+    return failed(Outcome::kStagedFileChanged);
+  }
+
+  Outcome shortcut = Outcome::kDone;
+  const archive::Carried carried = staging.Commit([&] { shortcut = VersionAndShortcut(settings, report); });
+  switch (carried.end) {
+    case archive::Carried::End::kAfter: return shortcut;
+    case archive::Carried::End::kStopped: return Outcome::kRestoreIncomplete;
+    case archive::Carried::End::kKept:
+      // Something not of the run took a name while it was being put back.
+      report.recovery.what = filesys::Recovered::kKept;
+      for (size_t i : carried.kept) report.recovery.files.push_back(target + "\\" + staging.Plan().items[i].path);
+      report.recovery.folder = target + "\\" + archive::KeptFolderName(staging.Plan().staging);
+      return Outcome::kFailed;
+    case archive::Carried::End::kBefore: break;
+  }
+  if (carried.unproven && carried.cause < staging.Plan().items.size()) {
+    report.file = target + "\\" + staging.Plan().items[carried.cause].path;
+    return Outcome::kPlacedFileChanged;
+  }
+  return Outcome::kFailed;
+}
+
+}  // namespace
 
 archive::CheckResult CheckArchiveBytes(std::span<const uint8_t> archive, const std::string& target,
                                        const archive::Ring& ring) {
@@ -148,64 +243,72 @@ archive::CheckResult CheckArchiveBytes(std::span<const uint8_t> archive, const s
   return archive::CheckArchive(reader, target, ring);
 }
 
-ExtractResult ExtractArchiveFile(filesys::FileSource& archive, const std::string& target, archive::Ring& ring,
-                                 Progress& progress, filesys::Disk& disk) {
-  const archive::CheckResult check = CheckArchiveFile(archive, target, ring);
-  if (check.stopped || check.count <= 0) return {};
-  return Stage(archive, target, ring, check.outputs, progress, disk);
+Outcome FinishCutOffRuns(const Settings& settings, Report& report) {
+  Outcome shortcut = Outcome::kDone;
+  report.recovery =
+      filesys::Recover(settings.target, *settings.disk, [&] { shortcut = VersionAndShortcut(settings, report); });
+  switch (report.recovery.what) {
+    case filesys::Recovered::kIncomplete:
+    case filesys::Recovered::kInUse:
+    case filesys::Recovered::kOtherFormat:
+    case filesys::Recovered::kLinked: return Outcome::kRecoveryIncomplete;
+    default: return Outcome::kDone;
+  }
 }
 
 Outcome RunPatch(const Settings& settings, Progress& progress, Report& report) {
   const std::string& target = settings.target;
   if (HoldsUnusableCharacter(target)) return Outcome::kBadFolderName;
   // A run cut off in this folder is finished before anything else.
-  if (IsExistingDirectory(target)) report.recovered = filesys::Recover(target, *settings.disk);
-  if (report.recovered == filesys::Recovered::kIncomplete) return Outcome::kRecoveryIncomplete;
+  if (IsExistingDirectory(target)) {
+    if (const Outcome stop = FinishCutOffRuns(settings, report); stop != Outcome::kDone) return stop;
+  }
   if (!IsExistingDirectory(target)) return Outcome::kNoFolder;
   if (!IsExistingFile(target + texts::kGameProgram)) return Outcome::kNoGame;
-  const platform::ResourceBlock block =
-      platform::FindResourceBlock(texts::kArchiveResourceName, texts::kArchiveResourceType);
-  const std::span<const uint8_t> carried(static_cast<const uint8_t*>(block.Data), block.Size);
+  std::span<const uint8_t> carried = settings.archive.value_or(std::span<const uint8_t>());
+  if (!settings.archive) {  // the program's own, used where the system maps it
+    const platform::ResourceBlock block =
+        platform::FindResourceBlock(texts::kArchiveResourceName, texts::kArchiveResourceType);
+    carried = {static_cast<const uint8_t*>(block.Data), block.Size};
+  }
   if (!settings.exeDir.empty()) {
     const filesys::Space space = filesys::StagingSpace(settings.exeDir, {carried.size()}, 0);
     if (!space.Enough()) return NoSpace(Outcome::kScratchNoSpace, space, report);
   }
 
-  ExtractResult result;
+  // The scratch file lives until the end of this block and goes with it.
+  std::unique_ptr<filesys::ScratchFile> scratch;
+  archive::CheckResult check;
   {
-    // The scratch file lives until the end of this block and goes with it.
-    std::unique_ptr<filesys::ScratchFile> scratch;
-    archive::CheckResult check;
-    {
-      Preparing shown(progress);
-      // The carried bytes are checked while the same bytes go to the scratch
-      // file, which nobody else can open until it is deleted.
-      std::exception_ptr checkError;
-      std::thread checker([&]() noexcept {
-        try {
-          check = CheckArchiveBytes(carried, target, *settings.ring);
-        } catch (...) {
-          checkError = std::current_exception();
-        }
-      });
+    Preparing shown(progress);
+    // The carried bytes are checked while the same bytes go to the scratch
+    // file, which nobody else can open until it is deleted.
+    std::exception_ptr checkError;
+    std::thread checker([&]() noexcept {
       try {
-        scratch = std::make_unique<filesys::ScratchFile>(settings.exeDir, texts::kScratchFileName, carried);
+        check = CheckArchiveBytes(carried, target, *settings.ring);
       } catch (...) {
-        checker.join();
-        throw;
+        checkError = std::current_exception();
       }
+    });
+    try {
+      scratch = std::make_unique<filesys::ScratchFile>(settings.exeDir, texts::kScratchFileName, carried);
+    } catch (...) {
       checker.join();
-      if (checkError) std::rethrow_exception(checkError);
+      throw;
     }
-    if (check.stopped || check.count <= 0) return Outcome::kFailed;
-    if (const Outcome found = CheckSituation(target, check, report); found != Outcome::kDone) return found;
-    result = Stage(scratch->Source(), target, *settings.ring, check.outputs, progress, *settings.disk);
+    checker.join();
+    if (checkError) std::rethrow_exception(checkError);
   }
-  if (!result.restored) return Outcome::kRestoreIncomplete;
-  if (result.count <= 0) return result.folderFailed ? Outcome::kFolderFailed : Outcome::kFailed;
-
-  settings.library->ReadLines(target + "\\" + texts::kVersionFile, &report.version, 1, "rt");
-  return UpdateShortcut(*settings.shell, target, report.version, settings.owner);
+  if (check.stopped || check.count <= 0) return Outcome::kFailed;
+  if (const Outcome found = CheckSituation(target, check, report); found != Outcome::kDone) return found;
+  filesys::Staging staging(target, check, *settings.disk);
+  if (const Outcome found = CheckPathLengths(target, staging.Plan(), report); found != Outcome::kDone) return found;
+  if (const std::optional<std::string> level = staging.RefusedLevel()) {
+    report.file = *level;
+    return Outcome::kLinkedFolder;
+  }
+  return Stage(scratch->Source(), staging, settings, progress, report);
 }
 
 Worker::Worker(Settings settings)

@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <exception>
 #include <mutex>
+#include <optional>
 #include <span>
 #include <string>
 #include <thread>
@@ -51,7 +52,9 @@ struct Settings {
   archive::Ring* ring = nullptr;     // the decoder's ring, owned by the progress window
   TShellLink* shell = nullptr;       // the desktop folders and the shortcut
   TLibrary* library = nullptr;       // reads the new version.txt
-  filesys::Disk* disk = &filesys::Disk::System();  // what changes the game folder
+  filesys::Disk* disk = &filesys::Disk::System();  // every access to the game folder
+  // The patch archive; none for the one the program carries (its resource).
+  std::optional<std::span<const uint8_t>> archive;
 };
 
 // The whole run. A cut-off earlier run in the game folder is finished first.
@@ -60,21 +63,13 @@ struct Settings {
 // folder is touched.
 Outcome RunPatch(const Settings& settings, Progress& progress, Report& report);
 
-struct ExtractResult {
-  int count = 0;              // files written; 0 when nothing changed
-  bool folderFailed = false;  // a sub-folder could not be made
-  bool restored = true;       // false: a failure could not put everything back yet
-};
+// Finishes the cut-off runs in the settings' folder (a completed one with
+// its version and shortcut step) and puts what was done in the report:
+// kDone, or kRecoveryIncomplete when one keeps a new run from starting.
+Outcome FinishCutOffRuns(const Settings& settings, Report& report);
 
-// Checks the archive (its trailer, when it has one, and every record), and
-// only when all is well stages every file and commits them; any failure rolls
-// the game folder back. Reads the archive from its start each time.
-ExtractResult ExtractArchiveFile(filesys::FileSource& archive, const std::string& target, archive::Ring& ring,
-                                 Progress& progress, filesys::Disk& disk = filesys::Disk::System());
-
-// The check alone: what the extraction would return, with nothing written.
-archive::CheckResult CheckArchiveFile(filesys::FileSource& archive, const std::string& target,
-                                      const archive::Ring& ring);
+// The check of the whole archive, with nothing written: what the extraction
+// will return, every file's path, size and CRC-32.
 archive::CheckResult CheckArchiveBytes(std::span<const uint8_t> archive, const std::string& target,
                                        const archive::Ring& ring);
 

@@ -48,6 +48,38 @@ inline constexpr char kRecoveredCompleted[] =
     "前回のセットアップが中断されていたため、中断された修正パッチの適用を完了しました";
 inline constexpr char kRestoreIncomplete[] =
     "ゲームフォルダを元の状態に戻しきれませんでした。もう一度このプログラムを起動すると、続きを行います";
+// A cut-off run whose journal could not be read: only the originals it had
+// set aside, found in its folder, could be put back.
+inline constexpr char kRecoveredPutBack[] =
+    "前回中断されたセットアップの記録を読めなかったため、退避されていた元のファイルだけを元の場所に戻しました";
+// Originals that could not go back because another file now has their name:
+// the folder that keeps them goes after this text, then the files, one a line.
+inline constexpr char kKeptBefore[] = "セットアップで退避した元のファイルのうち、次のファイルは、その場所に別のファイルがあるため元に戻せませんでした。元のファイルは ";
+inline constexpr char kKeptAfter[] = " に残してあります（不要であれば削除してかまいません）:";
+inline constexpr char kKeptMore[] = "ほか ";  // + the number of further files
+inline constexpr char kKeptMoreAfter[] = " 個のファイル";
+// What keeps a cut-off run from being finished now; the window stays.
+inline constexpr char kOtherSetupRunning[] =
+    "このゲームフォルダでは別のセットアップが実行中です。そのセットアップが終了してから、もう一度お試し下さい";
+inline constexpr char kOtherFormatBefore[] = "このゲームフォルダには、別のバージョンのセットアップが中断されたまま残っています（";
+inline constexpr char kOtherFormatAfter[] =
+    "）。そのセットアップをもう一度起動して完了させてから、もう一度お試し下さい";
+// After a folder's path: a level of the game folder or of a file's folder
+// that is a junction, a symbolic link or a mount point, or not a folder.
+inline constexpr char kLinkedFolder[] =
+    " はフォルダではないか、ジャンクションやシンボリックリンクなどのリンクです。安全のため、このフォルダへのセットアップは行いません";
+// After a file's path: its new file was missing or not as written, even once
+// written again, before anything was changed; or after it was put in place.
+inline constexpr char kStagedFileChanged[] =
+    " を正しく書き込めませんでした。セキュリティ対策ソフトなどがファイルを削除または変更した可能性があります。ゲームフォルダは変更していません。しばらくしてから、もう一度お試し下さい";
+inline constexpr char kPlacedFileChanged[] =
+    " を正しく配置できませんでした。セキュリティ対策ソフトなどがファイルを削除または変更した可能性があります。ゲームフォルダは元の状態に戻しました。しばらくしてから、もう一度お試し下さい";
+// A path the run would use is longer than Windows opens: the file's path and
+// its length, and the longest game folder that would do, go between.
+inline constexpr char kPathTooLongBefore[] = " のパスは ";
+inline constexpr char kPathTooLongMiddle[] =
+    " 文字になり、セットアップ中に使うパスが Windows で扱える長さを超えます。ゲームフォルダのパスを ";
+inline constexpr char kPathTooLongAfter[] = " 文字以内にして、もう一度お試し下さい";
 
 // What would make the run fail, found before anything is touched. The file
 // or program name goes before each text; the sizes into the space texts.

@@ -46,4 +46,25 @@ bool EndsWithDoubleByte(std::string_view s) {
   return s.size() >= 2 && !IsCharStart(s, s.size() - 1);
 }
 
+std::vector<std::string> Levels(std::string_view path) {
+  // Where the first level begins: after "X:" and its '\', or after "\\server\share\".
+  size_t start = 0;
+  if (path.size() >= 2 && path[1] == ':' && static_cast<unsigned char>(path[0]) < 0x80) {
+    start = 2;
+  } else if (path.size() >= 2 && path[0] == '\\' && path[1] == '\\') {
+    int separators = 0;
+    for (start = 2; start < path.size() && separators < 2; start = NextChar(path, start)) {
+      if (IsPathDelimiter(path, start)) ++separators;
+    }
+  }
+  std::vector<std::string> levels;
+  size_t levelStart = start;
+  for (size_t i = start; i <= path.size(); i = i < path.size() ? NextChar(path, i) : i + 1) {
+    if (i < path.size() && !IsPathDelimiter(path, i)) continue;
+    if (i > levelStart) levels.emplace_back(path.substr(0, i));
+    levelStart = i + 1;
+  }
+  return levels;
+}
+
 }  // namespace pathrules

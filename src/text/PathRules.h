@@ -9,6 +9,7 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace pathrules {
 
@@ -81,5 +82,11 @@ std::string FolderPart(std::string_view path);
 
 // True when the last character of s is a double-byte character.
 bool EndsWithDoubleByte(std::string_view s);
+
+// Every level of a path below its root, outermost first, each without a
+// trailing '\': Levels("C:\\a\\b\\") == {"C:\\a", "C:\\a\\b"}. The root is a
+// drive ("C:\\", "C:") or a share ("\\\\server\\share\\"); a drive root has
+// no levels. Empty levels (doubled separators) are passed over.
+std::vector<std::string> Levels(std::string_view path);
 
 }  // namespace pathrules

@@ -1,16 +1,14 @@
 // The progress window: names the file being written and shows the overall
 // progress while a patch archive is unpacked into the game folder.
 // The Compress unit: this window; the extraction it shows is run/PatchRun
-// (check, staging, commit) over the engine (engine/Extractor, engine/Decoder).
+// (check, staging, commit) over the engine (engine/Extractor, engine/Decoder),
+// and the setup window brings it up to date with the run (ui/PatchSetup).
 #pragma once
-
-#include <string>
 
 #include "engine/Ring.h"
 #include "forms/Forms.h"
-#include "run/PatchRun.h"
 
-class TCompressForm : public forms::TForm, public patchrun::Progress {
+class TCompressForm : public forms::TForm {
  public:
   TCompressForm();
 
@@ -19,23 +17,10 @@ class TCompressForm : public forms::TForm, public patchrun::Progress {
   forms::TLabel Label1;
   forms::TLabel Label2;
 
-  // Extracts every record of the archive file into `target` and returns the
-  // number of files written. The whole archive is checked first and the files
-  // are staged, so 0 (the archive cannot be opened, is damaged or unsafe, a
-  // folder or a file cannot be made or written) means the target folder is
-  // as it was. The archive is closed and the window hidden on every return.
-  int ExtractArchive(const std::string& archivePath, const std::string& target);
-
   // The decoder's dictionary, for a patch run.
   archive::Ring& Ring() { return FRing; }
 
   void FormCreate() {}
-
-  // Progress of a patch run.
-  void ExtractionStarted(uint64_t archiveLength) override;
-  void FileStarted(const std::string& finalPath) override;
-  void FileWritten(uint64_t offset) override;
-  void ExtractionEnded() override;
 
  protected:
   void DoCreate() override { FormCreate(); }

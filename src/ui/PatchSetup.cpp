@@ -118,9 +118,22 @@ void TInstallForm::FormCreate() {
   // A run cut off in the default game folder (the process ended, the power
   // failed) is finished before the window shows, and the player told once.
   if (!FExeDir.empty()) {
-    const std::string done = patchrun::RecoveryMessage(filesys::Recover(FExeDir + texts::kDefaultFolderName));
-    if (!done.empty()) ShowMessage(done);
+    patchrun::Settings settings = RunSettings();
+    settings.target = FExeDir + texts::kDefaultFolderName;
+    patchrun::Report report;
+    patchrun::FinishCutOffRuns(settings, report);
+    if (const std::string done = patchrun::RecoveryMessage(report.recovery); !done.empty()) ShowMessage(done);
   }
+}
+
+patchrun::Settings TInstallForm::RunSettings() const {
+  patchrun::Settings settings;
+  settings.target = Edit1.Text();
+  settings.exeDir = FExeDir;
+  settings.owner = forms::Application->Handle();
+  settings.shell = ShellLink.get();
+  settings.library = TextLibrary.get();
+  return settings;
 }
 
 void TInstallForm::FormShow() {
@@ -145,13 +158,8 @@ void TInstallForm::FormClose(forms::TCloseAction& Action) {
 }
 
 void TInstallForm::SetupButtonClick() {
-  patchrun::Settings settings;
-  settings.target = Edit1.Text();
-  settings.exeDir = FExeDir;
-  settings.owner = forms::Application->Handle();
+  patchrun::Settings settings = RunSettings();
   settings.ring = &CompressForm->Ring();
-  settings.shell = ShellLink.get();
-  settings.library = TextLibrary.get();
   patchrun::Outcome outcome;
   patchrun::Report report;
   {

@@ -9,6 +9,7 @@
 #include "forms/Forms.h"
 #include "platform/Library.h"
 #include "platform/Shelllink.h"
+#include "run/PatchRun.h"
 
 class TInstallForm : public forms::TForm {
  public:
@@ -42,6 +43,10 @@ class TInstallForm : public forms::TForm {
  private:
   // The windows show the run's progress at most this often (milliseconds).
   static constexpr DWORD kProgressInterval = 33;
+  // What a patch run, or the finishing of a cut-off one, is handed: the
+  // folder field's folder, this program's folder and the window's services
+  // (the decoder's ring is the progress window's, which exists only later).
+  patchrun::Settings RunSettings() const;
   std::string FVersion;
   std::string FExeDir;
   bool FRunning = false;  // a patch run is at work

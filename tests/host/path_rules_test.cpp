@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
 #include "packlib/HostNames.h"
 
@@ -50,6 +51,28 @@ TEST(PathRules, PathTable) {
     EXPECT_EQ(pathrules::WithoutTrailingDelimiter(c.path), c.withoutTrailing);
     EXPECT_EQ(pathrules::EndsWithDelimiter(c.path), c.endsWithDelimiter);
     EXPECT_EQ(pathrules::EndsWithDoubleByte(c.path), c.endsWithDoubleByte);
+  }
+}
+
+// The levels a run checks for links, outermost first, below the root.
+TEST(PathRules, LevelsBelowTheRoot) {
+  using Levels = std::vector<std::string>;
+  const struct {
+    std::string path;
+    Levels levels;
+  } cases[] = {
+      {"C:\\a\\b", {"C:\\a", "C:\\a\\b"}},
+      {"C:\\a\\b\\", {"C:\\a", "C:\\a\\b"}},
+      {"C:\\", {}},
+      {"R:\\\\x", {"R:\\\\x"}},  // a doubled separator adds no level
+      {"\\\\srv\\share", {}},
+      {"\\\\srv\\share\\games\\kaster", {"\\\\srv\\share\\games", "\\\\srv\\share\\games\\kaster"}},
+      {"C:\\\x83\x5C\\\x95\x5C", {"C:\\\x83\x5C", "C:\\\x83\x5C\\\x95\x5C"}},  // trail bytes 0x5C
+      {"a\\b", {"a", "a\\b"}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.path);
+    EXPECT_EQ(pathrules::Levels(c.path), c.levels);
   }
 }
 

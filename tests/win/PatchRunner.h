@@ -1,0 +1,46 @@
+// The program's patch run (patchrun::RunPatch) in a test: on an archive given
+// as bytes, with a folder of its own for the scratch file, and with the
+// game's shortcut on the user's desktop cleared before and after.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+
+#include "engine/Ring.h"
+#include "platform/Disk.h"
+#include "platform/Library.h"
+#include "platform/Shelllink.h"
+#include "run/PatchRun.h"
+
+namespace wintest {
+
+// Removes the shortcuts a patch run renames or makes on the user's desktop.
+void RemoveGameShortcuts();
+
+// M4 to M7: the patch is in place, whatever became of the shortcut.
+bool Succeeded(patchrun::Outcome outcome);
+
+class PatchRunner {
+ public:
+  // `folder`: where the scratch file goes, as the program's folder would be.
+  explicit PatchRunner(std::string folder);
+  ~PatchRunner();
+  PatchRunner(const PatchRunner&) = delete;
+  PatchRunner& operator=(const PatchRunner&) = delete;
+
+  patchrun::Outcome Run(const std::string& target, const std::string& archive,
+                        filesys::Disk& disk = filesys::Disk::System());
+  // The settings a run on `target` gets (the archive aside).
+  patchrun::Settings SettingsFor(const std::string& target, filesys::Disk& disk = filesys::Disk::System());
+
+  patchrun::Report report;  // the last run's
+  archive::Ring ring;
+
+ private:
+  std::string folder_;
+  TShellLink shell_;
+  TLibrary library_;
+};
+
+}  // namespace wintest
