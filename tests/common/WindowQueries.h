@@ -90,24 +90,29 @@ inline Box ReadBox(HWND dialog) {
   return box;
 }
 
+namespace detail {
+struct BoxSearch {
+  DWORD pid;
+  HWND box;
+};
+// EnumWindows' callback of VisibleBox: a function, since on i686 a lambda
+// does not convert to the stdcall pointer Windows calls.
+inline BOOL CALLBACK FindVisibleBox(HWND hwnd, LPARAM lp) noexcept {
+  auto* s = reinterpret_cast<BoxSearch*>(lp);
+  DWORD owner = 0;
+  GetWindowThreadProcessId(hwnd, &owner);
+  wchar_t cls[64] = {};
+  GetClassNameW(hwnd, cls, 64);
+  if (owner != s->pid || !IsWindowVisible(hwnd) || wcscmp(cls, L"#32770") != 0) return TRUE;
+  s->box = hwnd;
+  return FALSE;
+}
+}  // namespace detail
+
 // A visible dialog box (#32770) of the process `pid`; nullptr when none shows.
 inline HWND VisibleBox(DWORD pid) {
-  struct Search {
-    DWORD pid;
-    HWND box;
-  } search{pid, nullptr};
-  EnumWindows(
-      [](HWND hwnd, LPARAM lp) noexcept -> BOOL {
-        auto* s = reinterpret_cast<Search*>(lp);
-        DWORD owner = 0;
-        GetWindowThreadProcessId(hwnd, &owner);
-        wchar_t cls[64] = {};
-        GetClassNameW(hwnd, cls, 64);
-        if (owner != s->pid || !IsWindowVisible(hwnd) || wcscmp(cls, L"#32770") != 0) return TRUE;
-        s->box = hwnd;
-        return FALSE;
-      },
-      reinterpret_cast<LPARAM>(&search));
+  detail::BoxSearch search{pid, nullptr};
+  EnumWindows(detail::FindVisibleBox, reinterpret_cast<LPARAM>(&search));
   return search.box;
 }
 
