@@ -308,10 +308,11 @@ bool Change::Sweep(bool& originals) {
   for (const auto& [name, entry] : entries) {
     std::string narrow;
     if (!text::NarrowExactly(name, narrow) || narrow == archive::kJournalFileName || entry.link) continue;
+    const std::wstring path = folder + L"\\" + name;
     if (!entry.folder && archive::IsFreshFileName(narrow)) {
-      if (!Retrying([&] { return disk_.Delete(folder + L"\\" + name); })) ok = false;
+      if (!Retrying([&] { return disk_.Delete(path); })) ok = false;
     } else if (entry.folder && narrow == archive::kKeptOriginals) {
-      prune(folder + L"\\" + name);
+      prune(path);
     }
   }
   return ok;
