@@ -2,6 +2,9 @@
 #include <objbase.h>
 #include <shlobj.h>
 
+#include <atomic>
+#include <thread>
+
 #include "FileTree.h"
 #include "Fixture.h"
 #include "LiteralArchive.h"
@@ -478,6 +481,137 @@ TEST_F(PatchRun, ARunEndedAtAnyInstantIsFinishedAtTheNextStart) {
   PressStart(StartWith(app, L""));
   ExpectLastMessage(app, kM4);
   EXPECT_EQ(testfiles::TakeSnapshot(game), after);
+}
+
+// The first entry matching `pattern` in `folder` ("" when none).
+std::wstring FirstMatch(const std::wstring& folder, const std::wstring& pattern) {
+  WIN32_FIND_DATAW found;
+  const HANDLE search = FindFirstFileW((folder + L"\\" + pattern).c_str(), &found);
+  if (search == INVALID_HANDLE_VALUE) return {};
+  FindClose(search);
+  return folder + L"\\" + found.cFileName;
+}
+
+// A virus scanner on the player's machine: it deletes one new file of the run
+// and cuts another to a few bytes, as soon as it can open them. The run
+// either writes them again and patches the game, or says which file and
+// leaves the game as it was; it never says M4 over a broken game, and the
+// next press patches it.
+TEST_F(PatchRun, AScannerDeletingAndCuttingNewFilesNeverGivesM4OverABrokenGame) {
+  const std::wstring game = MakeGame(root + L"\\game");
+  WriteFileBytes(game + L"\\version.txt", "1.000\r\n");
+  UseArchive(SmallPatch());
+  PutOnDesktop(kShortcut);
+  const testfiles::Snapshot before = testfiles::TakeSnapshot(game);
+  std::atomic<bool> stop{false};
+  std::atomic<int> acted{0};
+  std::thread scanner([&]() noexcept {
+    std::wstring deleted;
+    while (!stop && acted < 2) {
+      const std::wstring run = FirstMatch(game, L"~ps*.stg");
+      const std::wstring fresh = run.empty() ? L"" : FirstMatch(run, L"*.new");
+      if (!fresh.empty() && fresh != deleted) {
+        if (acted == 0 && DeleteFileW(fresh.c_str())) {
+          deleted = fresh;
+          ++acted;
+        } else if (acted == 1) {
+          const HANDLE file = CreateFileW(fresh.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+          if (file != INVALID_HANDLE_VALUE) {
+            DWORD put = 0;
+            WriteFile(file, "cut", 3, &put, nullptr);
+            SetEndOfFile(file);
+            CloseHandle(file);
+            ++acted;
+          }
+        }
+      }
+      Sleep(1);
+    }
+  });
+  Installer app(exe);
+  HWND setup = StartWith(app, game);
+  PressStart(setup);
+  const Box first = app.WaitBox(180000);
+  stop = true;
+  scanner.join();
+  EXPECT_GT(acted.load(), 0);
+  if (first.text == kM4) {
+    Installer::Answer(first, L"OK");
+    EXPECT_TRUE(app.WaitExit(30000));
+  } else {
+    // The file is named, and the game is as it was.
+    EXPECT_NE(first.text.find(L"セキュリティ対策ソフト"), std::wstring::npos) << first.text;
+    EXPECT_EQ(first.text.rfind(game, 0), 0u) << first.text;
+    Installer::Answer(first, L"OK");
+    EXPECT_TRUE(WaitGone(first));
+    EXPECT_EQ(testfiles::TakeSnapshot(game), before);
+    PressStart(setup);
+    ExpectLastMessage(app, kM4);
+  }
+  const testfiles::Snapshot after = testfiles::TakeSnapshot(game);
+  EXPECT_EQ(after.at(L"Game02.exe"), "0:new game program");
+  EXPECT_EQ(after.at(L"データ\\ソフト表.dat"), "0:" + std::string(3000, 'x') + "end");
+  EXPECT_EQ(after.at(L"データ\\能力\\表.txt"), "0:deep file");
+  EXPECT_TRUE(testfiles::StagingLeftovers(after).empty());
+  EXPECT_EQ(GameShortcuts(), std::vector<std::wstring>{kRenamed});
+}
+
+// A run ended in the middle of its commit (some originals moved aside, some
+// files placed): the next start completes it, renames the shortcut and says
+// the patch was completed. The run is held at its second original, as a
+// scanner would hold it, and ended while it waits. (A large file gives the
+// time to take hold of the original while the new files are written.)
+TEST_F(PatchRun, ARunEndedMidCommitIsCompletedWithItsShortcutAtTheNextStart) {
+  const std::wstring game = MakeGame(root + L"\\kaster");
+  WriteFileBytes(game + L"\\version.txt", "1.000\r\n");
+  std::vector<ArchiveFile> patch = SmallPatch();
+  patch.push_back({"データ\\大.dat", std::string(24 << 20, 'z')});
+  UseArchive(patch);
+  PutOnDesktop(kShortcut);
+  {
+    Installer app(exe);
+    PressStart(StartWith(app, L""));
+    // Once the run has its folder, the checks before it are done.
+    std::wstring run;
+    ASSERT_TRUE(WaitFor([&] { return !(run = FirstMatch(game, L"~ps*.stg")).empty(); }, 60000));
+    const HANDLE held = CreateFileW((game + L"\\version.txt").c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                    OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(held, INVALID_HANDLE_VALUE);
+    // Game02.exe is placed; version.txt cannot be moved aside.
+    EXPECT_TRUE(WaitFor([&] { return ReadFileBytes(game + L"\\Game02.exe") == "new game program"; }, 60000));
+    Kill(app);
+    CloseHandle(held);
+  }
+  EXPECT_EQ(ReadFileBytes(game + L"\\version.txt"), "1.000\r\n");
+  Installer app(exe);
+  const Box box = app.WaitBox();
+  EXPECT_EQ(box.text, kRecoveredCompleted);
+  Installer::Answer(box, L"OK");
+  HWND setup = app.SetupWindow();
+  ASSERT_NE(setup, nullptr);
+  EXPECT_EQ(ReadFileBytes(game + L"\\version.txt"), "1.260\r\n");
+  EXPECT_EQ(ReadFileBytes(game + L"\\データ\\能力\\表.txt"), "deep file");
+  EXPECT_TRUE(testfiles::StagingLeftovers(testfiles::TakeSnapshot(game)).empty());
+  EXPECT_EQ(GameShortcuts(), std::vector<std::wstring>{kRenamed});
+  CloseSetup(app, setup);
+}
+
+// A journal that is garbage beside the program (planted, or left by anything
+// but a run): it goes silently, and nothing is claimed restored.
+TEST_F(PatchRun, AGarbageJournalBesideTheProgramGoesWithoutAClaim) {
+  const std::wstring game = MakeGame(root + L"\\kaster");
+  const std::wstring planted = game + L"\\~ps1a2b3.stg";
+  CreateDirectoryW(planted.c_str(), nullptr);
+  WriteFileBytes(planted + L"\\journal", "PSJ2 but nothing a run wrote");
+  const testfiles::Snapshot before = testfiles::TakeSnapshot(game);
+  Installer app(exe);
+  HWND setup = app.SetupWindow();
+  ASSERT_NE(setup, nullptr);
+  EXPECT_EQ(app.Find(L"#32770", true), nullptr) << "a message at the start";
+  EXPECT_FALSE(Exists(planted));
+  testfiles::Snapshot now = testfiles::TakeSnapshot(game);
+  EXPECT_EQ(now.size() + 2, before.size());  // the folder and its journal, nothing else
+  CloseSetup(app, setup);
 }
 
 // The game running from its folder: the run names it and touches nothing; once
