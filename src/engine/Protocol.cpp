@@ -15,9 +15,9 @@ bool Placed(const ItemFacts& facts) noexcept { return facts.final == Seen::kMatc
 // kNone end the walk; the last step asked for is returned with whether every
 // step performed succeeded.
 template <class Next>
-Step Walk(ProtocolHost& host, size_t item, Next next, bool& ok) {
+Step Walk(ProtocolHost& host, size_t item, Next next, bool& ok, Look look = Look::kAll) {
   for (int n = 0; n < kStepsPerItem; ++n) {
-    const Step step = next(host.Observe(item));
+    const Step step = next(host.Observe(item, look));
     if (step == Step::kNone || step == Step::kBlocked) return step;
     if (!host.Perform(item, step)) {
       ok = false;
@@ -51,7 +51,7 @@ class Carrier {
   Carried Finish() {
     if (!marks_.placed && !Mark(JournalMark::kPlaced)) return TurnBack(items_.size(), false);
     for (size_t i = 0; i < items_.size(); ++i) {
-      if (!Placed(host_.Observe(i))) return TurnBack(i, true);
+      if (!Placed(host_.Observe(i, Look::kFinal))) return TurnBack(i, true);
     }
     host_.LastStep();
     // Without the finished mark the next start takes the last step again.
@@ -110,7 +110,7 @@ class Carrier {
     Carried carried;
     for (size_t i = 0; i < items_.size(); ++i) {
       const auto next = [&](const ItemFacts& f) { return archive::CleanUp(items_[i], f); };
-      if (Walk(host_, i, next, ok) == Step::kBlocked) carried.kept.push_back(i);
+      if (Walk(host_, i, next, ok, Look::kLeftovers) == Step::kBlocked) carried.kept.push_back(i);
     }
     host_.Close(!ok ? Closing::kAtRestart : carried.kept.empty() ? Closing::kRemove : Closing::kKeepOriginals);
     carried.end = Carried::End::kAfter;

@@ -128,12 +128,17 @@ enum class Closing : uint8_t {
   kAtRestart,      // what is left (an original still in use) goes at the next restart; the journal stays until then
 };
 
+// Which of an item's facts a step asks for: all of them, only its final
+// file (whether it is placed), or only what the run left of it (its new file
+// and its kept original). A host may look at more.
+enum class Look : uint8_t { kAll, kFinal, kLeftovers };
+
 // What a course needs from the disk. Observe proves an item's facts; every
 // other call changes the disk and says whether it could.
 class ProtocolHost {
  public:
   virtual ~ProtocolHost() = default;
-  virtual ItemFacts Observe(size_t item) = 0;
+  virtual ItemFacts Observe(size_t item, Look look = Look::kAll) = 0;
   // False when the step could not be done (for kRemoveKept: when the file
   // could only be left to the next restart).
   virtual bool Perform(size_t item, Step step) = 0;

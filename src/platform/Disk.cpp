@@ -1,5 +1,7 @@
 #include "platform/Disk.h"
 
+#include <utility>
+
 namespace filesys {
 namespace {
 
@@ -94,15 +96,17 @@ HANDLE Disk::OpenJournal(const std::wstring& path) {
 }
 
 bool Disk::Describe(HANDLE handle, Entry& entry) {
-  BY_HANDLE_FILE_INFORMATION info;
-  if (!GetFileInformationByHandle(handle, &info)) return false;
-  entry = FromAttributes(info.dwFileAttributes, uint64_t{info.nFileSizeHigh} << 32 | info.nFileSizeLow);
-  entry.names = info.nNumberOfLinks;
-  if (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) {
-    FILE_ATTRIBUTE_TAG_INFO tag{};
-    entry.link = !GetFileInformationByHandleEx(handle, FileAttributeTagInfo, &tag, sizeof tag) ||
-                 (tag.ReparseTag & kNameSurrogate) != 0;
+  // Two plain queries of the file itself (GetFileInformationByHandle asks
+  // for the volume as well, which costs far more, under Wine most of all).
+  FILE_ATTRIBUTE_TAG_INFO tag{};
+  FILE_STANDARD_INFO standard{};
+  if (!GetFileInformationByHandleEx(handle, FileAttributeTagInfo, &tag, sizeof tag) ||
+      !GetFileInformationByHandleEx(handle, FileStandardInfo, &standard, sizeof standard)) {
+    return false;
   }
+  entry = FromAttributes(tag.FileAttributes, static_cast<uint64_t>(standard.EndOfFile.QuadPart));
+  entry.names = standard.NumberOfLinks;
+  entry.link = (tag.FileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) && (tag.ReparseTag & kNameSurrogate);
   return true;
 }
 
@@ -170,7 +174,9 @@ bool DiskSink::Close() {
   if (!file_) return true;
   const bool flushed = disk_.FlushData(file_.get());
   const bool closed = CloseHandle(file_.release());
-  return flushed && closed;
+  if (!flushed || !closed) return false;
+  if (closed_) std::exchange(closed_, nullptr)();
+  return true;
 }
 
 }  // namespace filesys

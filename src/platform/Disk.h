@@ -11,6 +11,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -103,7 +104,9 @@ bool Retrying(Op&& op) {
 // relies on it.
 class DiskSink : public archive::OutputSink {
  public:
-  DiskSink(Disk& disk, HANDLE file) : disk_(disk), file_(file) {}
+  // `closed` is called once the file is flushed and closed, if it could be.
+  DiskSink(Disk& disk, HANDLE file, std::function<void()> closed = {})
+      : disk_(disk), file_(file), closed_(std::move(closed)) {}
   ~DiskSink() override;
   DiskSink(const DiskSink&) = delete;
   DiskSink& operator=(const DiskSink&) = delete;
@@ -113,6 +116,7 @@ class DiskSink : public archive::OutputSink {
  private:
   Disk& disk_;
   FileHandle file_;
+  std::function<void()> closed_;
 };
 
 }  // namespace filesys

@@ -3,7 +3,11 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <condition_variable>
+#include <deque>
 #include <functional>
+#include <mutex>
+#include <thread>
 
 #include "engine/RecordName.h"
 #include "engine/RunLayout.h"
@@ -183,11 +187,13 @@ archive::Seen Change::ProveFresh(size_t item) {
   return Prove(Fresh(item), disk_.Query(Fresh(item)), item, Proof::kContent, freshProven_[item]);
 }
 
-archive::ItemFacts Change::Observe(size_t item) {
+archive::ItemFacts Change::Observe(size_t item, archive::Look look) {
   archive::ItemFacts facts;
-  facts.kept = disk_.Query(Kept(item)).exists;
+  facts.placedHere = placedHere_[item];
+  if (look != archive::Look::kFinal) facts.kept = disk_.Query(Kept(item)).exists;
   const Entry fresh = disk_.Query(Fresh(item));
   facts.fresh = Prove(Fresh(item), fresh, item, freshProof_, freshProven_[item]);
+  if (look == archive::Look::kLeftovers) return facts;
   const Entry final = disk_.Query(Final(item));
   // While its new file waits in the run's folder, nothing at the final path
   // is the run's: a file moves, it is never in two places. A file this
@@ -195,7 +201,6 @@ archive::ItemFacts Change::Observe(size_t item) {
   const Proof proof = placedHere_[item] ? finalProof_ : Proof::kContent;
   facts.final = fresh.exists && final.exists ? Seen::kDiffers
                                              : Prove(Final(item), final, item, proof, finalProven_[item]);
-  facts.placedHere = placedHere_[item];
   return facts;
 }
 
@@ -205,9 +210,11 @@ bool Change::MakeKeptFolders(size_t item) {
   for (const std::string& level : FolderLevels(plan_.items[item].path)) levels.push_back(kept + "\\" + level);
   for (const std::string& level : levels) {
     const std::wstring path = Below(level);
+    if (keptFolders_.count(path)) continue;
     const Entry entry = disk_.Query(path);
     if (!entry.exists && !disk_.MakeFolder(path) && GetLastError() != ERROR_ALREADY_EXISTS) return false;
     if (!Hold(path, nullptr)) return false;
+    keptFolders_.insert(path);
   }
   return true;
 }
@@ -388,10 +395,78 @@ archive::JournalPlan Staging::PlanFor(const std::string& target, const archive::
   return plan;
 }
 
+// Reads each new file back as soon as it is closed, on a thread of its own,
+// while the next ones are decoded and written; what it proves holds until
+// the file is written anew (Change::Forget).
+class Staging::Verifier {
+ public:
+  explicit Verifier(Change& change) : change_(change) {}
+  ~Verifier() {
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      stopping_ = true;
+    }
+    wake_.notify_all();
+    if (thread_.joinable()) thread_.join();
+  }
+  Verifier(const Verifier&) = delete;
+  Verifier& operator=(const Verifier&) = delete;
+
+  void Add(size_t item) {
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      if (!thread_.joinable() && !failed_) {
+        try {
+          thread_ = std::thread([this]() noexcept { Run(); });
+        } catch (...) {
+          failed_ = true;  // no thread: Unverified() reads the file itself
+        }
+      }
+      if (failed_) return;
+      queue_.push_back(item);
+    }
+    wake_.notify_one();
+  }
+  // Returns once every file handed over has been read.
+  void Drain() {
+    std::unique_lock<std::mutex> lock(mutex_);
+    idle_.wait(lock, [&] { return queue_.empty() && !busy_; });
+  }
+
+ private:
+  void Run() noexcept {
+    std::unique_lock<std::mutex> lock(mutex_);
+    for (;;) {
+      wake_.wait(lock, [&] { return stopping_ || !queue_.empty(); });
+      if (queue_.empty()) return;
+      const size_t item = queue_.front();
+      queue_.pop_front();
+      busy_ = true;
+      lock.unlock();
+      try {
+        change_.ProveFresh(item);
+      } catch (...) {
+        // Unproven: Unverified() reads it again.
+      }
+      lock.lock();
+      busy_ = false;
+      idle_.notify_all();
+    }
+  }
+
+  Change& change_;
+  std::mutex mutex_;
+  std::condition_variable wake_, idle_;
+  std::deque<size_t> queue_;
+  bool busy_ = false, stopping_ = false, failed_ = false;
+  std::thread thread_;
+};
+
 Staging::Staging(const std::string& target, const archive::CheckResult& check, Disk& disk)
     : disk_(disk),
       target_(target),
       change_(disk, target, PlanFor(target, check, disk, itemByKey_, plannedFolders_)),
+      verifier_(std::make_unique<Verifier>(change_)),
       opened_(change_.Plan().items.size(), false) {}
 
 Staging::~Staging() {
@@ -468,16 +543,20 @@ std::unique_ptr<archive::OutputSink> Staging::OpenOutput(const std::string& fina
   if (original.exists && (original.folder || original.readOnly)) return nullptr;
   const size_t item = found->second;
   const std::wstring path = change_.Fresh(item);
+  if (opened_[item]) verifier_->Drain();  // nothing reads the earlier file any more
   change_.Forget(item);
   // The last record of a name wins: its earlier file goes.
   if (opened_[item] && disk_.Query(path).exists && !Retrying([&] { return disk_.Delete(path); })) return nullptr;
   const HANDLE file = disk_.CreateNewFile(path);
   if (file == INVALID_HANDLE_VALUE) return nullptr;
   opened_[item] = true;
-  return std::make_unique<DiskSink>(disk_, file);
+  return std::make_unique<DiskSink>(disk_, file, [this, item] { verifier_->Add(item); });
 }
 
 std::vector<size_t> Staging::Unverified() {
+  verifier_->Drain();
+  // A file read back as it closed is looked at again for its size: one that
+  // went or was cut since is seen, and written once more.
   std::vector<size_t> items;
   for (size_t i = 0; i < Plan().items.size(); ++i) {
     if (change_.ProveFresh(i) != Seen::kMatches) items.push_back(i);
@@ -488,6 +567,7 @@ std::vector<size_t> Staging::Unverified() {
 Carried Staging::Commit(std::function<void()> lastStep) {
   Carried carried;
   if (finished_ || !begun_) return carried;
+  verifier_->Drain();
   // Every new file was read back just before: its size tells it is still
   // there. Once placed, each is read back again, since something may have
   // changed it in between and kept its size.
@@ -513,6 +593,7 @@ void Staging::Rollback() {
   if (finished_) return;
   finished_ = true;
   if (!begun_) return;
+  verifier_->Drain();
   archive::JournalState journal;
   journal.plan = Plan();
   restored_ = archive::CarryOut(Course::kUndo, journal, Plan().items, change_).end == Carried::End::kBefore;

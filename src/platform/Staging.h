@@ -74,7 +74,7 @@ class Change : public archive::ProtocolHost {
   // Item's new file is written anew: what was proven of it no longer holds.
   void Forget(size_t item);
 
-  archive::ItemFacts Observe(size_t item) override;
+  archive::ItemFacts Observe(size_t item, archive::Look look = archive::Look::kAll) override;
   bool Perform(size_t item, archive::Step step) override;
   bool Mark(archive::JournalMark mark) override;
   bool MakeFolders() override;
@@ -101,6 +101,7 @@ class Change : public archive::ProtocolHost {
   Proof freshProof_ = Proof::kContent, finalProof_ = Proof::kContent;
   std::function<void()> lastStep_;
   std::map<std::wstring, FileHandle> held_;  // folders held open, by path
+  std::set<std::wstring> keptFolders_;       // folders of kept originals made so far
 };
 
 class Staging {
@@ -132,8 +133,8 @@ class Staging {
   bool Stages(const std::string& finalPath) const;
   // The plan's item a final path (as the extraction names it) is staged as.
   std::optional<size_t> ItemOf(const std::string& finalPath) const;
-  // Reads every new file back: the items whose files are missing or are not
-  // what the plan records.
+  // Reads every new file back (most already as they closed): the items
+  // whose files are missing or are not what the plan records.
   std::vector<size_t> Unverified();
   // The commit mark, then every file placed and proven, `lastStep`, the
   // finished mark and the cleaning up; or, when a file cannot be placed or
@@ -155,6 +156,8 @@ class Staging {
   std::map<std::wstring, size_t> itemByKey_;
   std::set<std::wstring> plannedFolders_;  // keys of the folders the commit makes
   Change change_;
+  class Verifier;
+  std::unique_ptr<Verifier> verifier_;  // gone before the change it reads for
   std::vector<bool> opened_;
   bool begun_ = false;
   bool finished_ = false;

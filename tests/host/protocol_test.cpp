@@ -66,7 +66,7 @@ class ModelHost : public archive::ProtocolHost {
   bool lastStep = false, closed = false;
   archive::Closing closing{};
 
-  ItemFacts Observe(size_t i) override {
+  ItemFacts Observe(size_t i, archive::Look = archive::Look::kAll) override {
     const Item& it = w_.items[i];
     ItemFacts f;
     f.fresh = it.fresh == kNone ? Seen::kAbsent : it.fresh == kNew ? Seen::kMatches : Seen::kDiffers;
