@@ -129,8 +129,9 @@ bool Change::HoldLevels(std::string& refused) {
   for (const auto& item : plan_.items)
     for (const std::string& level : FolderLevels(item.path)) relatives.push_back(level);
   for (const std::string& relative : relatives) levels.push_back(Below(relative));
+  std::set<std::wstring> seen;
   for (const std::wstring& level : levels) {
-    if (held_.count(level)) continue;
+    if (held_.count(level) || !seen.insert(level).second) continue;
     const Entry entry = disk_.Query(level);
     if (entry.link) {
       refused = text::Narrow(level);

@@ -1,6 +1,7 @@
 #include "run/PatchRun.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <map>
 #include <optional>
 #include <set>
@@ -147,13 +148,16 @@ Outcome CheckSituation(const std::string& target, const archive::CheckResult& ch
 // Every path the run will use fits what Windows opens: kDone, or the file
 // whose paths are the longest, and how long the game folder may be.
 Outcome CheckPathLengths(const std::string& target, const archive::JournalPlan& plan, Report& report) {
-  size_t longest = archive::LongestGameFolderForRun();
   const archive::JournalPlan::Item* worst = nullptr;
+  size_t worstLimit = SIZE_MAX;
   for (const archive::JournalPlan::Item& item : plan.items) {
     const size_t limit = archive::LongestGameFolderFor(item.path, item.original);
-    if (!worst || limit < archive::LongestGameFolderFor(worst->path, worst->original)) worst = &item;
-    longest = std::min(longest, limit);
+    if (limit < worstLimit) {
+      worst = &item;
+      worstLimit = limit;
+    }
   }
+  const size_t longest = std::min(worstLimit, archive::LongestGameFolderForRun());
   if (archive::PathChars(target) <= longest) return Outcome::kDone;
   report.file = worst ? target + "\\" + worst->path : target;
   report.pathChars = archive::PathChars(report.file);
