@@ -51,7 +51,6 @@ class ScriptedDisk : public filesys::Disk {
   };
 
   uint64_t Changes() const { return changes_; }
-  uint64_t Accesses() const { return accesses_; }
   std::vector<Op> Log() {
     std::lock_guard<std::mutex> lock(mutex_);
     return log_;
@@ -222,7 +221,6 @@ class StagedRun : public ::testing::Test {
     ASSERT_TRUE(Succeeded(Run(disk)));
     after = Snap();
     changes = disk.Changes();
-    accesses = disk.Accesses();
     testfiles::RestoreSnapshot(Wide(game()), before);
   }
   void TearDown() override { runner.reset(); }
@@ -260,10 +258,27 @@ class StagedRun : public ::testing::Test {
     EXPECT_EQ(Snap(), before) << "failure " << static_cast<int>(outcome) << " claimed";
   }
 
+  // The folder as a run cut off right after its commit mark leaves it: every
+  // new file staged and the mark written, nothing moved or made.
+  testfiles::Snapshot CutOffAfterTheCommitMark() {
+    ScriptedDisk probe;
+    probe.record = true;
+    EXPECT_TRUE(Succeeded(Run(probe)));
+    const std::vector<ScriptedDisk::Op> log = probe.Log();
+    uint64_t commitFlushed = 0;
+    for (uint64_t i = 0; i < log.size() && log[i].what != "move"; ++i)
+      if (log[i].what == "flush") commitFlushed = i;
+    testfiles::RestoreSnapshot(Wide(game()), before);
+    ScriptedDisk dying;
+    dying.refuseFrom = commitFlushed + 2;  // the change after the commit mark's flush
+    EXPECT_EQ(Run(dying), Outcome::kRestoreIncomplete);
+    return Snap();
+  }
+
   std::unique_ptr<TempDir> dir;
   std::unique_ptr<PatchRunner> runner;
   testfiles::Snapshot before, after;
-  uint64_t changes = 0, accesses = 0;
+  uint64_t changes = 0;
 };
 
 TEST_F(StagedRun, ThePatchIsAppliedWithNothingOfTheRunLeft) {
@@ -383,16 +398,19 @@ TEST_F(StagedRun, AMoveRefusedForAMomentIsTriedAgain) {
   EXPECT_EQ(Snap(), after);
 }
 
-// What a virus scanner does to a fresh file, at any access of the run in
-// turn: deletes a new file, cuts it, changes one byte of it, or deletes a
-// placed one (until the files are proven placed: what happens after the
-// run's last check is the player's). A new file is written once more; after
-// that, or once files are placed, the run puts everything back and names
-// the file.
-TEST_F(StagedRun, AScannerAtAnyAccessNeverLeavesAnythingButBeforeOrAfter) {
-  const std::wstring root = Wide(game());
+// What a virus scanner does to a fresh file: deletes a new file, cuts it,
+// changes one byte of it, or deletes a placed one. `find` names the file it
+// would act on now (empty when none); `act` is false when the file was held
+// and nothing was done.
+struct Scanner {
+  const char* what;
+  std::function<std::wstring()> find;
+  std::function<bool(const std::wstring&)> act;
+};
+
+std::vector<Scanner> Scanners(const std::wstring& root, const testfiles::Snapshot& after) {
   // The first new file in the run's folder, or the first placed one.
-  const auto findNew = [&]() -> std::wstring {
+  const auto findNew = [root]() -> std::wstring {
     WIN32_FIND_DATAW run, found;
     const HANDLE folders = FindFirstFileW((root + L"\\~ps*.stg").c_str(), &run);
     if (folders == INVALID_HANDLE_VALUE) return {};
@@ -403,15 +421,15 @@ TEST_F(StagedRun, AScannerAtAnyAccessNeverLeavesAnythingButBeforeOrAfter) {
     FindClose(files);
     return folder + L"\\" + found.cFileName;
   };
-  const auto findPlaced = [&]() -> std::wstring {
+  const auto findPlaced = [root, after]() -> std::wstring {
     for (const wchar_t* path : {L"Game02.exe", L"新しい\\ソ表.txt", L"data\\table.dat", L"version.txt"}) {
       const std::wstring full = root + L"\\" + path;
-      if ("0:" + ReadFile(text::Narrow(full)) == after.at(path) && Exists(text::Narrow(full))) return full;
+      if (Exists(text::Narrow(full)) && "0:" + ReadFile(text::Narrow(full)) == after.at(path)) return full;
     }
     return {};
   };
-  // Rewrites a file as `change` makes it, when nobody holds it; false when it cannot.
-  const auto rewrite = [](const std::wstring& path, const std::function<void(std::string&)>& change) {
+  // Rewrites a file as `change` makes it, when nobody holds it.
+  const auto rewrite = [](const std::wstring& path, void (*change)(std::string&)) {
     const HANDLE file = CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
     if (file == INVALID_HANDLE_VALUE) return false;
     std::string bytes(1 << 16, '\0');
@@ -425,56 +443,95 @@ TEST_F(StagedRun, AScannerAtAnyAccessNeverLeavesAnythingButBeforeOrAfter) {
     CloseHandle(file);
     return true;
   };
-  const struct {
-    const char* what;
-    std::function<std::wstring()> find;
-    std::function<bool(const std::wstring&)> act;  // false: the file was held, nothing done
-  } scanners[] = {
-      {"deletes a new file", findNew, [](const std::wstring& p) { return DeleteFileW(p.c_str()) != 0; }},
+  const auto remove = [](const std::wstring& p) { return DeleteFileW(p.c_str()) != 0; };
+  return {
+      {"deletes a new file", findNew, remove},
       {"cuts a new file", findNew,
-       [&](const std::wstring& p) { return rewrite(p, [](std::string& b) { b = "c"; }); }},
+       [rewrite](const std::wstring& p) { return rewrite(p, [](std::string& b) { b = "c"; }); }},
       {"changes a byte of a new file", findNew,
-       [&](const std::wstring& p) {
+       [rewrite](const std::wstring& p) {
          return rewrite(p, [](std::string& b) {
            if (!b.empty()) b[0] ^= 1;
          });
        }},
-      {"deletes a placed file", findPlaced, [](const std::wstring& p) { return DeleteFileW(p.c_str()) != 0; }},
+      {"deletes a placed file", findPlaced, remove},
   };
+}
+
+// Runs `run` once for every access at which `scanner` can act: each time it
+// acts at the first access it can after the last time's, until its `stop`-th
+// write to the journal (after which the files are proven: what happens after
+// the run's last check is the player's). `check` looks at each outcome.
+template <class Run, class Check>
+size_t AtEveryAccess(const Scanner& scanner, int stop, const std::function<void()>& reset, Run run, Check check) {
+  size_t runs = 0;
+  for (uint64_t from = 1;; ++runs) {
+    SCOPED_TRACE(std::string("a scanner ") + scanner.what + " from access " + std::to_string(from));
+    reset();
+    ScriptedDisk disk;
+    uint64_t actedAt = 0;
+    int journalWrites = 0;
+    disk.interfere = [&](uint64_t n, const char* what, const std::wstring& path) {
+      if (std::string(what) == "write" && EndsWith(path, L"\\journal")) ++journalWrites;
+      if (n < from || actedAt || journalWrites >= stop) return;
+      const std::wstring found = scanner.find();
+      if (!found.empty() && scanner.act(found)) actedAt = n;
+    };
+    const auto result = run(disk);
+    if (!actedAt) return runs;
+    from = actedAt + 1;
+    check(result);
+    if (::testing::Test::HasFailure()) return runs;
+  }
+}
+
+// A scanner at any access of the run in turn, until the run's placed mark. A
+// new file is written once more; after that, or once files are placed, the
+// run puts everything back and names the file.
+TEST_F(StagedRun, AScannerAtAnyAccessNeverLeavesAnythingButBeforeOrAfter) {
   std::map<Outcome, size_t> outcomes;
   size_t runs = 0;
-  for (const auto& scanner : scanners) {
-    // Each run the scanner acts at the first access it can after the last
-    // run's: every access where it can act is tried once.
-    for (uint64_t from = 1;; ++runs) {
-      SCOPED_TRACE(std::string("a scanner ") + scanner.what + " from access " + std::to_string(from));
-      testfiles::RestoreSnapshot(root, before);
-      ScriptedDisk disk;
-      uint64_t actedAt = 0, journalWrites = 0;
-      disk.interfere = [&](uint64_t n, const char* what, const std::wstring& path) {
-        // The plan, commit and placed marks: after the third the files are proven.
-        if (std::string(what) == "write" && EndsWith(path, L"\\journal")) ++journalWrites;
-        if (n < from || actedAt || journalWrites >= 3) return;
-        const std::wstring found = scanner.find();
-        if (!found.empty() && scanner.act(found)) actedAt = n;
-      };
-      const Outcome outcome = Run(disk);
-      if (!actedAt) break;
-      from = actedAt + 1;
-      ++outcomes[Succeeded(outcome) ? Outcome::kDone : outcome];
-      ExpectTheTruth(outcome);
-      EXPECT_TRUE(testfiles::StagingLeftovers(Snap()).empty());
-      if (outcome == Outcome::kStagedFileChanged || outcome == Outcome::kPlacedFileChanged) {
-        EXPECT_FALSE(runner->report.file.empty());
-      }
-      if (HasFailure()) return;
-    }
+  for (const Scanner& scanner : Scanners(Wide(game()), after)) {
+    runs += AtEveryAccess(
+        scanner, 3,  // the plan, commit and placed marks
+        [&] { testfiles::RestoreSnapshot(Wide(game()), before); }, [&](ScriptedDisk& disk) { return Run(disk); },
+        [&](Outcome outcome) {
+          ++outcomes[Succeeded(outcome) ? Outcome::kDone : outcome];
+          ExpectTheTruth(outcome);
+          EXPECT_TRUE(testfiles::StagingLeftovers(Snap()).empty());
+          if (outcome == Outcome::kStagedFileChanged || outcome == Outcome::kPlacedFileChanged) {
+            EXPECT_FALSE(runner->report.file.empty());
+          }
+        });
   }
   // Each way the run answers a scanner was seen: a file written again, and
   // a placed file missing.
   EXPECT_GT(outcomes[Outcome::kDone], 0u);
   EXPECT_GT(outcomes[Outcome::kPlacedFileChanged], 0u);
   EXPECT_GT(runs, 20u);
+}
+
+// The next start finishing a run cut off right after its commit mark, with
+// a scanner at each of its accesses in turn: it completes the run, undoes it,
+// or says it could not yet, and the folder is what it says.
+TEST_F(StagedRun, AScannerDuringTheRecoveryLeavesTheFolderAsTheRecoverySays) {
+  const testfiles::Snapshot cut = CutOffAfterTheCommitMark();
+  std::map<Recovered, size_t> seen;
+  for (const Scanner& scanner : Scanners(Wide(game()), after)) {
+    AtEveryAccess(
+        scanner, 1,  // the placed mark
+        [&] { testfiles::RestoreSnapshot(Wide(game()), cut); },
+        [&](ScriptedDisk& disk) { return filesys::Recover(game(), disk).what; },
+        [&](Recovered recovered) {
+          ++seen[recovered];
+          if (recovered == Recovered::kIncomplete) recovered = filesys::Recover(game()).what;
+          ASSERT_TRUE(recovered == Recovered::kUndone || recovered == Recovered::kCompleted)
+              << static_cast<int>(recovered);
+          EXPECT_EQ(Snap(), recovered == Recovered::kCompleted ? after : before);
+        });
+  }
+  // Whatever the scanner took from the run's way forward, it went back.
+  EXPECT_GT(seen[Recovered::kUndone], 10u);
 }
 
 // A scanner that removes a new file every time it is written: the run
@@ -493,19 +550,7 @@ TEST_F(StagedRun, ANewFileRemovedAgainAfterItIsWrittenAgainStopsTheRunNamingIt) 
 // mark written, then cut at every length or with any one byte changed: only
 // its valid part is followed, and the folder ends as before or after.
 TEST_F(StagedRun, AJournalCutOrDamagedAnywhereIsFollowedOnlyAsFarAsItIsValid) {
-  // Stop the run right after its commit mark: all staged, nothing moved or made.
-  ScriptedDisk probe;
-  probe.record = true;
-  ASSERT_TRUE(Succeeded(Run(probe)));
-  const std::vector<ScriptedDisk::Op> log = probe.Log();
-  uint64_t commitFlushed = 0;
-  for (uint64_t i = 0; i < log.size() && log[i].what != "move"; ++i)
-    if (log[i].what == "flush") commitFlushed = i;
-  testfiles::RestoreSnapshot(Wide(game()), before);
-  ScriptedDisk dying;
-  dying.refuseFrom = commitFlushed + 2;  // the change after the commit mark's flush
-  EXPECT_EQ(Run(dying), Outcome::kRestoreIncomplete);
-  const testfiles::Snapshot staged = Snap();
+  const testfiles::Snapshot staged = CutOffAfterTheCommitMark();
   std::wstring journal;
   for (const auto& [path, bytes] : staged)
     if (EndsWith(path, L"\\journal")) journal = path;
@@ -669,20 +714,10 @@ TEST_F(StagedRun, ACutOffRunsFolderIsTrustedOnlyAsFarAsItProvesItself) {
 // setup that keeps it open is another one at work, and nothing is touched.
 TEST_F(StagedRun, AJournalHeldForAMomentIsWaitedOutAndOneHeldLongerIsAnotherSetup) {
   // Cut off right after the commit mark: the next start completes the run.
-  ScriptedDisk probe;
-  probe.record = true;
-  ASSERT_TRUE(Succeeded(Run(probe)));
-  const std::vector<ScriptedDisk::Op> log = probe.Log();
-  uint64_t commitFlushed = 0;
-  for (uint64_t i = 0; i < log.size() && log[i].what != "move"; ++i)
-    if (log[i].what == "flush") commitFlushed = i;
   for (const DWORD held : {1000u, 5000u}) {
     SCOPED_TRACE("held for " + std::to_string(held) + " ms");
     testfiles::RestoreSnapshot(Wide(game()), before);
-    ScriptedDisk cut;
-    cut.refuseFrom = commitFlushed + 2;
-    ASSERT_EQ(Run(cut), Outcome::kRestoreIncomplete);
-    const testfiles::Snapshot cutOff = Snap();
+    const testfiles::Snapshot cutOff = CutOffAfterTheCommitMark();
     std::wstring journal;
     for (const auto& [path, bytes] : cutOff)
       if (EndsWith(path, L"\\journal")) journal = Wide(game()) + L"\\" + path;
