@@ -117,7 +117,6 @@ std::vector<uint8_t> EncodePlan(const JournalPlan& plan) {
 std::vector<uint8_t> EncodeMark(JournalMark mark) { return Record(static_cast<uint8_t>(mark), {}); }
 
 bool AddMark(JournalState& state, JournalMark mark) {
-  if (!state.plan) return false;
   switch (mark) {
     case JournalMark::kCommit:
       if (state.committed) return false;

@@ -67,8 +67,8 @@ struct JournalState {
 std::vector<uint8_t> EncodePlan(const JournalPlan& plan);
 std::vector<uint8_t> EncodeMark(JournalMark mark);
 JournalState ReadJournal(std::span<const uint8_t> bytes);
-// The state with `mark` added, as ReadJournal would read it back; false when
-// the mark may not follow the state's marks.
+// The state with `mark` added, as ReadJournal would read it back after the
+// plan; false when the mark may not follow the state's marks.
 bool AddMark(JournalState& state, JournalMark mark);
 
 inline constexpr char kJournalFileName[] = "journal";

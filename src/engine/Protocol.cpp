@@ -28,10 +28,20 @@ Step Walk(ProtocolHost& host, size_t item, Next next, bool& ok, Look look = Look
   return Step::kNone;
 }
 
+// The marks of a journal, without its plan (the items are passed apart).
+JournalState MarksOf(const JournalState& journal) {
+  JournalState marks;
+  marks.committed = journal.committed;
+  marks.rollingBack = journal.rollingBack;
+  marks.placed = journal.placed;
+  marks.finished = journal.finished;
+  return marks;
+}
+
 class Carrier {
  public:
   Carrier(const JournalState& journal, std::span<const JournalPlan::Item> items, ProtocolHost& host)
-      : marks_(journal), items_(items), host_(host) {}
+      : marks_(MarksOf(journal)), items_(items), host_(host) {}
 
   Carried Complete() {
     if (!host_.MakeFolders()) return TurnBack(0, false);
@@ -133,7 +143,7 @@ class Carrier {
     return carried;
   }
 
-  JournalState marks_;
+  JournalState marks_;  // the marks written so far
   std::span<const JournalPlan::Item> items_;
   ProtocolHost& host_;
 };

@@ -11,7 +11,7 @@
 namespace archive {
 
 // CRC-32 (the polynomial of zip and PNG, reflected, 0xEDB88320), continued
-// from `crc` (0 to start): zlib's, which takes several bytes a step.
+// from `crc` (0 to start).
 uint32_t Crc32(uint32_t crc, const uint8_t* data, size_t size);
 
 struct Trailer {

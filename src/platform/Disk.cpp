@@ -1,7 +1,5 @@
 #include "platform/Disk.h"
 
-#include <utility>
-
 namespace filesys {
 namespace {
 
@@ -174,9 +172,7 @@ bool DiskSink::Close() {
   if (!file_) return true;
   const bool flushed = disk_.FlushData(file_.get());
   const bool closed = CloseHandle(file_.release());
-  if (!flushed || !closed) return false;
-  if (closed_) std::exchange(closed_, nullptr)();
-  return true;
+  return flushed && closed;
 }
 
 }  // namespace filesys

@@ -11,7 +11,6 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -104,9 +103,7 @@ bool Retrying(Op&& op) {
 // relies on it.
 class DiskSink : public archive::OutputSink {
  public:
-  // `closed` is called once the file is flushed and closed, if it could be.
-  DiskSink(Disk& disk, HANDLE file, std::function<void()> closed = {})
-      : disk_(disk), file_(file), closed_(std::move(closed)) {}
+  DiskSink(Disk& disk, HANDLE file) : disk_(disk), file_(file) {}
   ~DiskSink() override;
   DiskSink(const DiskSink&) = delete;
   DiskSink& operator=(const DiskSink&) = delete;
@@ -116,7 +113,6 @@ class DiskSink : public archive::OutputSink {
  private:
   Disk& disk_;
   FileHandle file_;
-  std::function<void()> closed_;
 };
 
 }  // namespace filesys

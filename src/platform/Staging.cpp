@@ -3,11 +3,6 @@
 #include <windows.h>
 
 #include <algorithm>
-#include <condition_variable>
-#include <deque>
-#include <functional>
-#include <mutex>
-#include <thread>
 
 #include "engine/RecordName.h"
 #include "engine/RunLayout.h"
@@ -56,7 +51,7 @@ Change::Change(Disk& disk, std::string target, archive::JournalPlan plan)
     : disk_(disk),
       target_(std::move(target)),
       plan_(std::move(plan)),
-      placedHere_(plan_.items.size()),
+      placedHere_(plan_.items.size(), 0),
       freshProven_(plan_.items.size()),
       finalProven_(plan_.items.size()) {}
 
@@ -71,27 +66,27 @@ void Change::Attach(const std::string& staging, FileHandle journal, size_t valid
 void Change::AttachKept(const std::string& staging) {
   plan_ = {};
   plan_.staging = staging;
-  // Every plain file below the run's folder of kept originals, by its path
-  // below that folder, which is its path in the game folder.
-  const std::function<void(const std::wstring&, const std::string&)> walk = [&](const std::wstring& folder,
-                                                                                 const std::string& relative) {
-    std::vector<std::pair<std::wstring, Entry>> entries;
-    if (!disk_.List(folder, entries)) return;
-    for (const auto& [name, entry] : entries) {
-      std::string narrow;
-      if (entry.link || !text::NarrowExactly(name, narrow)) continue;
-      const std::string path = relative.empty() ? narrow : relative + "\\" + narrow;
-      if (entry.folder) {
-        walk(folder + L"\\" + name, path);
-      } else if (archive::IsSafeRecordName(path)) {
-        plan_.items.push_back({path, true, {}});
-      }
-    }
-  };
-  walk(Below(staging + "\\" + archive::kKeptOriginals), "");
-  placedHere_.assign(plan_.items.size(), false);
+  FindKept(Below(staging + "\\" + archive::kKeptOriginals), "");
+  placedHere_.assign(plan_.items.size(), 0);
   freshProven_.assign(plan_.items.size(), 0);
   finalProven_.assign(plan_.items.size(), 0);
+}
+
+// Every plain file below the run's folder of kept originals, by its path
+// below that folder, which is its path in the game folder.
+void Change::FindKept(const std::wstring& folder, const std::string& relative) {
+  std::vector<std::pair<std::wstring, Entry>> entries;
+  if (!disk_.List(folder, entries)) return;
+  for (const auto& [name, entry] : entries) {
+    std::string narrow;
+    if (entry.link || !text::NarrowExactly(name, narrow)) continue;
+    const std::string path = relative.empty() ? narrow : relative + "\\" + narrow;
+    if (entry.folder) {
+      FindKept(folder + L"\\" + name, path);
+    } else if (archive::IsSafeRecordName(path)) {
+      plan_.items.push_back({path, true, {}});
+    }
+  }
 }
 
 std::wstring Change::Below(const std::string& relative) const { return text::Wide(target_ + "\\" + relative); }
@@ -211,11 +206,10 @@ bool Change::MakeKeptFolders(size_t item) {
   for (const std::string& level : FolderLevels(plan_.items[item].path)) levels.push_back(kept + "\\" + level);
   for (const std::string& level : levels) {
     const std::wstring path = Below(level);
-    if (keptFolders_.count(path)) continue;
+    if (held_.count(path)) continue;  // made (or found) and held already
     const Entry entry = disk_.Query(path);
     if (!entry.exists && !disk_.MakeFolder(path) && GetLastError() != ERROR_ALREADY_EXISTS) return false;
     if (!Hold(path, nullptr)) return false;
-    keptFolders_.insert(path);
   }
   return true;
 }
@@ -232,16 +226,16 @@ bool Change::Perform(size_t item, Step step) {
     case Step::kPlace:
       done = move(Fresh(item), Final(item), false);
       freshProven_[item] = 0;
-      if (done) placedHere_[item] = true;
+      if (done) placedHere_[item] = 1;
       break;
     case Step::kRestore:
     case Step::kRestoreOver:
       done = move(Kept(item), Final(item), step == Step::kRestoreOver);
-      if (done) placedHere_[item] = false;
+      if (done) placedHere_[item] = 0;
       break;
     case Step::kRemovePlaced:
       done = remove(Final(item));
-      if (done) placedHere_[item] = false;
+      if (done) placedHere_[item] = 0;
       break;
     case Step::kRemoveFresh:
       done = remove(Fresh(item));
@@ -295,35 +289,49 @@ void Change::LastStep() {
   if (lastStep_) lastStep_();
 }
 
+// Removes the empty folders of kept originals below `path`, innermost first,
+// and `path` itself when it is empty then; false when a file (an original)
+// or anything else stays in it. `ok` goes false when a folder cannot go.
+bool Change::Prune(const std::wstring& path, bool& ok) {
+  std::vector<std::pair<std::wstring, Entry>> entries;
+  if (!disk_.List(path, entries)) return false;
+  bool empty = true;
+  for (const auto& [name, entry] : entries) {
+    if (!entry.folder || entry.link || !Prune(path + L"\\" + name, ok)) empty = false;
+  }
+  if (empty && !Retrying([&] { return disk_.RemoveFolder(path); })) ok = false;
+  return empty;
+}
+
 bool Change::Sweep(bool& originals) {
   const std::wstring folder = RunFolder();
   std::vector<std::pair<std::wstring, Entry>> entries;
   if (!disk_.List(folder, entries)) return !disk_.Query(folder).exists;
   bool ok = true;
-  // Empty folders of kept originals go, innermost first; a file in them is an
-  // original and stays.
-  const std::function<void(const std::wstring&)> prune = [&](const std::wstring& path) {
-    std::vector<std::pair<std::wstring, Entry>> inner;
-    if (!disk_.List(path, inner)) return;
-    bool empty = true;
-    for (const auto& [name, entry] : inner) {
-      if (entry.folder && !entry.link) prune(path + L"\\" + name);
-      if (!entry.folder || entry.link || disk_.Query(path + L"\\" + name).exists) empty = false;
-    }
-    if (!empty) originals = true;
-    if (empty && !Retrying([&] { return disk_.RemoveFolder(path); })) ok = false;
-  };
   for (const auto& [name, entry] : entries) {
     std::string narrow;
     if (!text::NarrowExactly(name, narrow) || narrow == archive::kJournalFileName || entry.link) continue;
     const std::wstring path = folder + L"\\" + name;
     if (!entry.folder && archive::IsFreshFileName(narrow)) {
       if (!Retrying([&] { return disk_.Delete(path); })) ok = false;
-    } else if (entry.folder && narrow == archive::kKeptOriginals) {
-      prune(path);
+    } else if (entry.folder && narrow == archive::kKeptOriginals && !Prune(path, ok)) {
+      originals = true;
     }
   }
   return ok;
+}
+
+// Leaves everything below `path` to the next restart, innermost first, but
+// the journal.
+void Change::LeaveToRestart(const std::wstring& path, const std::wstring& journal) {
+  std::vector<std::pair<std::wstring, Entry>> entries;
+  if (!disk_.List(path, entries)) return;
+  for (const auto& [name, entry] : entries) {
+    const std::wstring inner = path + L"\\" + name;
+    if (inner == journal) continue;
+    if (entry.folder && !entry.link) LeaveToRestart(inner, journal);
+    disk_.DeleteAtRestart(inner);
+  }
 }
 
 bool Change::Close(archive::Closing closing) {
@@ -337,17 +345,7 @@ bool Change::Close(archive::Closing closing) {
     bool originals = false;
     Sweep(originals);
     journal_.reset();
-    const std::function<void(const std::wstring&)> schedule = [&](const std::wstring& path) {
-      std::vector<std::pair<std::wstring, Entry>> entries;
-      if (!disk_.List(path, entries)) return;
-      for (const auto& [name, entry] : entries) {
-        const std::wstring inner = path + L"\\" + name;
-        if (inner == journal) continue;
-        if (entry.folder && !entry.link) schedule(inner);
-        disk_.DeleteAtRestart(inner);
-      }
-    };
-    schedule(folder);
+    LeaveToRestart(folder, journal);
     disk_.DeleteAtRestart(journal);
     disk_.DeleteAtRestart(folder);
     return true;
@@ -396,78 +394,10 @@ archive::JournalPlan Staging::PlanFor(const std::string& target, const archive::
   return plan;
 }
 
-// Reads each new file back as soon as it is closed, on a thread of its own,
-// while the next ones are decoded and written; what it proves holds until
-// the file is written anew (Change::Forget).
-class Staging::Verifier {
- public:
-  explicit Verifier(Change& change) : change_(change) {}
-  ~Verifier() {
-    {
-      std::lock_guard<std::mutex> lock(mutex_);
-      stopping_ = true;
-    }
-    wake_.notify_all();
-    if (thread_.joinable()) thread_.join();
-  }
-  Verifier(const Verifier&) = delete;
-  Verifier& operator=(const Verifier&) = delete;
-
-  void Add(size_t item) {
-    {
-      std::lock_guard<std::mutex> lock(mutex_);
-      if (!thread_.joinable() && !failed_) {
-        try {
-          thread_ = std::thread([this]() noexcept { Run(); });
-        } catch (...) {
-          failed_ = true;  // no thread: Unverified() reads the file itself
-        }
-      }
-      if (failed_) return;
-      queue_.push_back(item);
-    }
-    wake_.notify_one();
-  }
-  // Returns once every file handed over has been read.
-  void Drain() {
-    std::unique_lock<std::mutex> lock(mutex_);
-    idle_.wait(lock, [&] { return queue_.empty() && !busy_; });
-  }
-
- private:
-  void Run() noexcept {
-    std::unique_lock<std::mutex> lock(mutex_);
-    for (;;) {
-      wake_.wait(lock, [&] { return stopping_ || !queue_.empty(); });
-      if (queue_.empty()) return;
-      const size_t item = queue_.front();
-      queue_.pop_front();
-      busy_ = true;
-      lock.unlock();
-      try {
-        change_.ProveFresh(item);
-      } catch (...) {
-        // Unproven: Unverified() reads it again.
-      }
-      lock.lock();
-      busy_ = false;
-      idle_.notify_all();
-    }
-  }
-
-  Change& change_;
-  std::mutex mutex_;
-  std::condition_variable wake_, idle_;
-  std::deque<size_t> queue_;
-  bool busy_ = false, stopping_ = false, failed_ = false;
-  std::thread thread_;
-};
-
 Staging::Staging(const std::string& target, const archive::CheckResult& check, Disk& disk)
     : disk_(disk),
       target_(target),
       change_(disk, target, PlanFor(target, check, disk, itemByKey_, plannedFolders_)),
-      verifier_(std::make_unique<Verifier>(change_)),
       opened_(change_.Plan().items.size(), false) {}
 
 Staging::~Staging() {
@@ -544,20 +474,16 @@ std::unique_ptr<archive::OutputSink> Staging::OpenOutput(const std::string& fina
   if (original.exists && (original.folder || original.readOnly)) return nullptr;
   const size_t item = found->second;
   const std::wstring path = change_.Fresh(item);
-  if (opened_[item]) verifier_->Drain();  // nothing reads the earlier file any more
   change_.Forget(item);
   // The last record of a name wins: its earlier file goes.
   if (opened_[item] && disk_.Query(path).exists && !Retrying([&] { return disk_.Delete(path); })) return nullptr;
   const HANDLE file = disk_.CreateNewFile(path);
   if (file == INVALID_HANDLE_VALUE) return nullptr;
   opened_[item] = true;
-  return std::make_unique<DiskSink>(disk_, file, [this, item] { verifier_->Add(item); });
+  return std::make_unique<DiskSink>(disk_, file);
 }
 
 std::vector<size_t> Staging::Unverified() {
-  verifier_->Drain();
-  // A file read back as it closed is looked at again for its size: one that
-  // went or was cut since is seen, and written once more.
   std::vector<size_t> items;
   for (size_t i = 0; i < Plan().items.size(); ++i) {
     if (change_.ProveFresh(i) != Seen::kMatches) items.push_back(i);
@@ -568,7 +494,6 @@ std::vector<size_t> Staging::Unverified() {
 Carried Staging::Commit(std::function<void()> lastStep) {
   Carried carried;
   if (finished_ || !begun_) return carried;
-  verifier_->Drain();
   // Every new file was read back just before: its size tells it is still
   // there. Once placed, each is read back again, since something may have
   // changed it in between and kept its size.
@@ -583,7 +508,6 @@ Carried Staging::Commit(std::function<void()> lastStep) {
   }
   finished_ = true;
   archive::JournalState journal;
-  journal.plan = Plan();
   journal.committed = true;
   carried = archive::CarryOut(Course::kComplete, journal, Plan().items, change_);
   restored_ = carried.end != Carried::End::kStopped;
@@ -594,10 +518,7 @@ void Staging::Rollback() {
   if (finished_) return;
   finished_ = true;
   if (!begun_) return;
-  verifier_->Drain();
-  archive::JournalState journal;
-  journal.plan = Plan();
-  restored_ = archive::CarryOut(Course::kUndo, journal, Plan().items, change_).end == Carried::End::kBefore;
+  restored_ = archive::CarryOut(Course::kUndo, {}, Plan().items, change_).end == Carried::End::kBefore;
 }
 
 // --- Recovery.

@@ -87,21 +87,23 @@ class Change : public archive::ProtocolHost {
   archive::Seen Prove(const std::wstring& path, const Entry& entry, size_t item, Proof proof, uint8_t& proven);
   bool Hold(const std::wstring& path, std::string* refused);
   bool MakeKeptFolders(size_t item);
+  void FindKept(const std::wstring& folder, const std::string& relative);
   // Removes the run's folder's own entries but the journal; false when one
   // could not go. `originals` is set when kept originals remain in it.
   bool Sweep(bool& originals);
+  bool Prune(const std::wstring& path, bool& ok);
+  void LeaveToRestart(const std::wstring& path, const std::wstring& journal);
 
   Disk& disk_;
   std::string target_;
   archive::JournalPlan plan_;
   FileHandle journal_;  // held without sharing while the change is carried out
   size_t validBytes_ = 0;
-  std::vector<bool> placedHere_;
+  std::vector<uint8_t> placedHere_;                 // this process moved the new file to the final path
   std::vector<uint8_t> freshProven_, finalProven_;  // content proven since the file last changed
   Proof freshProof_ = Proof::kContent, finalProof_ = Proof::kContent;
   std::function<void()> lastStep_;
   std::map<std::wstring, FileHandle> held_;  // folders held open, by path
-  std::set<std::wstring> keptFolders_;       // folders of kept originals made so far
 };
 
 class Staging {
@@ -133,8 +135,8 @@ class Staging {
   bool Stages(const std::string& finalPath) const;
   // The plan's item a final path (as the extraction names it) is staged as.
   std::optional<size_t> ItemOf(const std::string& finalPath) const;
-  // Reads every new file back (most already as they closed): the items
-  // whose files are missing or are not what the plan records.
+  // Reads every new file back: the items whose files are missing or are not
+  // what the plan records.
   std::vector<size_t> Unverified();
   // The commit mark, then every file placed and proven, `lastStep`, the
   // finished mark and the cleaning up; or, when a file cannot be placed or
@@ -156,8 +158,6 @@ class Staging {
   std::map<std::wstring, size_t> itemByKey_;
   std::set<std::wstring> plannedFolders_;  // keys of the folders the commit makes
   Change change_;
-  class Verifier;
-  std::unique_ptr<Verifier> verifier_;  // gone before the change it reads for
   std::vector<bool> opened_;
   bool begun_ = false;
   bool finished_ = false;

@@ -12,7 +12,7 @@ clang++ -std=c++20 -g -O1 -fsanitize=fuzzer,address,undefined -fno-sanitize-reco
   -I"$root/src" -I"$root/tests/host" \
   "$root/tests/host/fuzz/fuzz_engine.cpp" \
   "$root"/src/engine/*.cpp "$root/src/text/PathRules.cpp" "$root/src/text/Cp932Assigned.cpp" \
-  -lz -o "$out/fuzz_engine"
+  -o "$out/fuzz_engine"
 # Seeds: the 16-byte record as an archive, alone and before an ending record
 # and the start of a trailer, and a few streams for the comparison.
 printf '\000\000\005a.txt\006\000\000\000\007abc\356\360' >"$out/corpus/seed-record"
