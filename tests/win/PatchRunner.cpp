@@ -37,7 +37,7 @@ PatchRunner::PatchRunner(std::string folder) : folder_(std::move(folder)) { Remo
 
 PatchRunner::~PatchRunner() { RemoveGameShortcuts(); }
 
-patchrun::Settings PatchRunner::SettingsFor(const std::string& target, filesys::Disk& disk) {
+patchrun::Outcome PatchRunner::Run(const std::string& target, const std::string& archive, filesys::Disk& disk) {
   patchrun::Settings settings;
   settings.target = target;
   settings.exeDir = folder_ + "\\";
@@ -45,11 +45,6 @@ patchrun::Settings PatchRunner::SettingsFor(const std::string& target, filesys::
   settings.shell = &shell_;
   settings.library = &library_;
   settings.disk = &disk;
-  return settings;
-}
-
-patchrun::Outcome PatchRunner::Run(const std::string& target, const std::string& archive, filesys::Disk& disk) {
-  patchrun::Settings settings = SettingsFor(target, disk);
   settings.archive = std::span<const uint8_t>(reinterpret_cast<const uint8_t*>(archive.data()), archive.size());
   Silent progress;
   report = {};

@@ -31,8 +31,6 @@ class PatchRunner {
 
   patchrun::Outcome Run(const std::string& target, const std::string& archive,
                         filesys::Disk& disk = filesys::Disk::System());
-  // The settings a run on `target` gets (the archive aside).
-  patchrun::Settings SettingsFor(const std::string& target, filesys::Disk& disk = filesys::Disk::System());
 
   patchrun::Report report;  // the last run's
   archive::Ring ring;
