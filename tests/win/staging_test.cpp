@@ -429,7 +429,7 @@ std::vector<Scanner> Scanners(const std::wstring& root, const testfiles::Snapsho
     return {};
   };
   // Rewrites a file as `change` makes it, when nobody holds it.
-  const auto rewrite = [](const std::wstring& path, void (*change)(std::string&)) {
+  const auto rewrite = [](const std::wstring& path, void (*change)(std::string&) noexcept) {
     const HANDLE file = CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
     if (file == INVALID_HANDLE_VALUE) return false;
     std::string bytes(1 << 16, '\0');
@@ -447,10 +447,10 @@ std::vector<Scanner> Scanners(const std::wstring& root, const testfiles::Snapsho
   return {
       {"deletes a new file", findNew, remove},
       {"cuts a new file", findNew,
-       [rewrite](const std::wstring& p) { return rewrite(p, [](std::string& b) { b = "c"; }); }},
+       [rewrite](const std::wstring& p) { return rewrite(p, [](std::string& b) noexcept { b = "c"; }); }},
       {"changes a byte of a new file", findNew,
        [rewrite](const std::wstring& p) {
-         return rewrite(p, [](std::string& b) {
+         return rewrite(p, [](std::string& b) noexcept {
            if (!b.empty()) b[0] ^= 1;
          });
        }},
