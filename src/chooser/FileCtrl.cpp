@@ -4,6 +4,7 @@
 
 #include "chooser/ChooserRules.h"
 #include "forms/Gdi.h"
+#include "platform/FileOps.h"
 #include "platform/Handles.h"
 #include "text/PathRules.h"
 #include "text/Wide.h"
@@ -19,7 +20,8 @@ std::string CurrentDirectory() {
     n = GetCurrentDirectoryW(static_cast<DWORD>(buffer.size()), buffer.data());
   }
   buffer.resize(n < buffer.size() ? n : 0);
-  return Narrow(buffer);
+  std::string path;
+  return NarrowExistingPath(buffer, path) ? path : Narrow(buffer);
 }
 
 namespace {
@@ -31,7 +33,8 @@ std::string DriveCurrentDirectory(char letter) {
   wchar_t buffer[MAX_PATH];
   const DWORD n = GetFullPathNameW(drive, MAX_PATH, buffer, nullptr);
   if (n == 0 || n >= MAX_PATH) return std::string(1, letter) + ":\\";
-  return Narrow(std::wstring(buffer, n));
+  std::string path;
+  return NarrowExistingPath(std::wstring_view(buffer, n), path) ? path : Narrow(std::wstring_view(buffer, n));
 }
 
 [[noreturn]] void RaiseInOutError(DWORD code) {
@@ -313,7 +316,15 @@ void TDirectoryListBox::Reload() {
       const DWORD a = found.dwFileAttributes;
       if (!(a & FILE_ATTRIBUTE_DIRECTORY) || (a & (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM))) continue;
       if (wcscmp(found.cFileName, L".") == 0 || wcscmp(found.cFileName, L"..") == 0) continue;
-      names.emplace_back(found.cFileName);
+      // A folder is listed by a name CP932 holds exactly, its short one if
+      // need be, so that what is chosen is the folder shown; without either
+      // it cannot be chosen and is left out.
+      std::string exact;
+      if (text::NarrowExactly(found.cFileName, exact)) {
+        names.emplace_back(found.cFileName);
+      } else if (found.cAlternateFileName[0] && text::NarrowExactly(found.cAlternateFileName, exact)) {
+        names.emplace_back(found.cAlternateFileName);
+      }
     } while (FindNextFileW(search.get(), &found));
   }
   std::sort(names.begin(), names.end(), [](const std::wstring& a, const std::wstring& b) {

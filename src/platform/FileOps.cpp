@@ -32,3 +32,18 @@ bool MakeDirectoryPath(const std::string& dir, std::vector<std::string>* created
   if (created) created->push_back(path);
   return true;
 }
+
+bool NarrowExistingPath(std::wstring_view path, std::string& cp932) {
+  if (text::NarrowExactly(path, cp932)) return true;
+  const std::wstring longPath(path);
+  std::wstring shortPath(MAX_PATH, L'\0');
+  for (;;) {
+    const DWORD n = GetShortPathNameW(longPath.c_str(), shortPath.data(), static_cast<DWORD>(shortPath.size()));
+    if (n == 0) return false;
+    if (n < shortPath.size()) {
+      shortPath.resize(n);
+      return text::NarrowExactly(shortPath, cp932);
+    }
+    shortPath.resize(n);
+  }
+}

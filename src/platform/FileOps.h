@@ -2,6 +2,7 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 #include <vector>
 
 // True when `path` names an existing directory (a trailing '\' is accepted).
@@ -19,3 +20,10 @@ bool IsExistingFile(const std::string& path);
 // for the empty path and for a relative name without a parent. Each level it
 // creates is appended to `created` (outermost first) when that is given.
 bool MakeDirectoryPath(const std::string& dir, std::vector<std::string>* created = nullptr);
+
+// The program's CP932 form of an existing path the system gave: the path
+// itself when CP932 holds every character exactly, else its short form (the
+// 8.3 names in plain characters that Windows gives most folders) when that does.
+// False, with `cp932` unchanged, when neither does: a look-alike would name
+// another file.
+bool NarrowExistingPath(std::wstring_view path, std::string& cp932);

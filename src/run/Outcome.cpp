@@ -67,6 +67,7 @@ std::vector<std::string> OutcomeMessages(Outcome outcome, const Report& report) 
   switch (outcome) {
     case Outcome::kNoFolder: return {texts::kM1NoFolder};
     case Outcome::kBadFolderName: return {texts::kUnusableFolderName};
+    case Outcome::kBadProgramFolderName: return {texts::kUnusableProgramFolderName};
     case Outcome::kNoGame: return {std::string(texts::kM2Before) + texts::kGameTitle + texts::kM2After};
     case Outcome::kFailed: return {texts::kM3Failed};
     case Outcome::kFolderFailed: return {texts::kFolderFailed, texts::kM3Failed};
@@ -91,6 +92,7 @@ bool EndsProgram(Outcome outcome) {
   switch (outcome) {
     case Outcome::kNoFolder:
     case Outcome::kBadFolderName:
+    case Outcome::kBadProgramFolderName:
     case Outcome::kNoGame:
     case Outcome::kInUse:
     case Outcome::kReadOnly:

@@ -14,6 +14,7 @@ namespace patchrun {
 enum class Outcome {
   kNoFolder,       // M1; the setup window stays
   kBadFolderName,  // the folder's name holds characters that cannot be used; the window stays
+  kBadProgramFolderName,  // so does the program's own folder, in its long and its short form; the window stays
   kNoGame,         // M2; the window stays
   kFailed,         // M3: nothing in the game folder changed
   kFolderFailed,   // the folder message, then M3: nothing changed

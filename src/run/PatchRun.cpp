@@ -262,6 +262,9 @@ Outcome FinishCutOffRuns(const Settings& settings, Report& report) {
 
 Outcome RunPatch(const Settings& settings, Progress& progress, Report& report) {
   const std::string& target = settings.target;
+  // The scratch file goes beside the program: without a CP932 name for its
+  // folder there is nowhere to write it, and nothing is touched.
+  if (settings.exeDir.empty()) return Outcome::kBadProgramFolderName;
   if (HoldsUnusableCharacter(target)) return Outcome::kBadFolderName;
   // A run cut off in this folder is finished before anything else.
   if (IsExistingDirectory(target)) {
@@ -275,10 +278,8 @@ Outcome RunPatch(const Settings& settings, Progress& progress, Report& report) {
         platform::FindResourceBlock(texts::kArchiveResourceName, texts::kArchiveResourceType);
     carried = {static_cast<const uint8_t*>(block.Data), block.Size};
   }
-  if (!settings.exeDir.empty()) {
-    const filesys::Space space = filesys::StagingSpace(settings.exeDir, {carried.size()}, 0);
-    if (!space.Enough()) return NoSpace(Outcome::kScratchNoSpace, space, report);
-  }
+  const filesys::Space space = filesys::StagingSpace(settings.exeDir, {carried.size()}, 0);
+  if (!space.Enough()) return NoSpace(Outcome::kScratchNoSpace, space, report);
 
   // The scratch file lives until the end of this block and goes with it.
   std::unique_ptr<filesys::ScratchFile> scratch;

@@ -46,7 +46,7 @@ class Progress {
 
 struct Settings {
   std::string target;  // the game folder, as the folder field holds it
-  std::string exeDir;  // the program's folder ending in '\'; empty when it has no exact CP932 form
+  std::string exeDir;  // the program's folder ending in '\' (maybe its short form); empty when it has no CP932 form
   HWND owner = nullptr;
   // What the run uses, handed in by its caller, which owns them; all set.
   archive::Ring* ring = nullptr;     // the decoder's ring, owned by the progress window

@@ -26,8 +26,11 @@ Outcome UpdateShortcut(TShellLink& shell, const std::string& target, const std::
     }
     return true;
   };
+  // Run as an administrator other than the player, the player's own desktop
+  // is the one to look at and make the shortcut on, not the administrator's.
   std::string desktop(260, ' ');
-  const bool hasDesktop = shell.GetSpecialFolderPath(owner, shellapi::kDesktopDirectory, desktop);
+  const bool hasDesktop = shell.GetShellUserDesktop(desktop) ||
+                          shell.GetSpecialFolderPath(owner, shellapi::kDesktopDirectory, desktop);
   if (hasDesktop && renameIn(desktop)) return renamed;
   std::string publicDesktop(260, ' ');
   if (shell.GetSpecialFolderPath(owner, shellapi::kCommonDesktopDirectory, publicDesktop) &&

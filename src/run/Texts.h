@@ -35,6 +35,10 @@ inline constexpr char kFolderFailed[] = "ディレクトリを作成できませ
 // The game folder's name holds a character that code page 932 cannot hold
 // exactly: no file is acted on through a look-alike name.
 inline constexpr char kUnusableFolderName[] = "フォルダ名に使用できない文字が含まれています";
+// The same for the folder that holds this program, whose short name (where
+// Windows gives one) does not help either: the scratch file goes there.
+inline constexpr char kUnusableProgramFolderName[] =
+    "このプログラムのあるフォルダの名前に使用できない文字が含まれています。英数字や日本語だけの名前のフォルダにこのプログラムを移動してから、もう一度お試し下さい";
 // Messages of the version and shortcut step (the gaps in M5 and M6 are U+3000).
 inline constexpr char kM4Done[] = "セットアップが正常に終了しました";
 inline constexpr char kM5Exists[] = "同一のショートカットが存在したため　作成しませんでした";

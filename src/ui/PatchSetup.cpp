@@ -7,7 +7,6 @@
 #include "platform/Shelllink.h"
 #include "run/PatchRun.h"
 #include "run/Texts.h"
-#include "text/PathRules.h"
 #include "text/Wide.h"
 #include "ui/Compress.h"
 #include "ui/Layouts.h"
@@ -20,23 +19,26 @@ TInstallForm* InstallForm = nullptr;
 std::unique_ptr<TLibrary> TextLibrary;
 std::unique_ptr<TShellLink> ShellLink;
 
-std::string FolderOfProgram(const std::string& programPath) { return pathrules::Parent(programPath); }
-
 namespace {
 
-// The running program's path; empty when it has no exact CP932 form (a
-// look-alike would name another folder).
-std::string RunningProgramPath() {
+// The running program's folder, ending in '\\': in its short form when only
+// that has an exact CP932 form; empty when neither has (a look-alike would
+// name another folder).
+std::string ProgramFolder() {
   std::wstring buffer(MAX_PATH, L'\0');
   for (;;) {
     const DWORD n = GetModuleFileNameW(nullptr, buffer.data(), static_cast<DWORD>(buffer.size()));
     if (n < buffer.size()) {
       buffer.resize(n);
-      std::string path;
-      return text::NarrowExactly(buffer, path) ? path : std::string();
+      break;
     }
     buffer.resize(buffer.size() * 2);
   }
+  const size_t slash = buffer.rfind(L'\\');
+  if (slash == std::wstring::npos) return std::string();
+  buffer.resize(slash + 1);
+  std::string folder;
+  return NarrowExistingPath(buffer, folder) ? folder : std::string();
 }
 
 // Brings the wait and progress windows to what the patch run last reported:
@@ -109,7 +111,7 @@ TInstallForm::TInstallForm()
 void TInstallForm::FormCreate() {
   TextLibrary = std::make_unique<TLibrary>();
   ShellLink = std::make_unique<TShellLink>();
-  FExeDir = FolderOfProgram(RunningProgramPath());
+  FExeDir = ProgramFolder();
   Edit1.SetText("");
   std::string caption = Label1.Caption();
   TextLibrary->ReplaceFirst(caption, texts::kTitlePlaceholder, texts::kGameTitle);

@@ -58,7 +58,3 @@ extern TInstallForm* InstallForm;
 // The patch run is handed them.
 extern std::unique_ptr<TLibrary> TextLibrary;
 extern std::unique_ptr<TShellLink> ShellLink;
-
-// The folder of a program path, up to and including its last single-byte '\'
-// or ':' (a 0x5C trail byte is part of a name).
-std::string FolderOfProgram(const std::string& programPath);

@@ -1,6 +1,8 @@
 // Browse and the directory chooser, worked from outside: where the chooser
 // opens, what OK does with existing, new, empty and relative names, the
 // program-files rule, and Cancel.
+#include <set>
+
 #include "Fixture.h"
 
 namespace e2e {
@@ -54,16 +56,22 @@ TEST_F(Browse, OpensAtAnExistingFolderAndOkTakesItWithoutAQuestion) {
   const std::wstring game = root + L"\\game";
   CreateDirectoryW(game.c_str(), nullptr);
   CreateDirectoryW((game + L"\\sub").c_str(), nullptr);
+  // A folder named in characters CP932 lacks is listed by its short name.
+  const std::wstring korean = game + L"\\\uD55C\uAD6D\uC5B4";
+  CreateDirectoryW(korean.c_str(), nullptr);
+  wchar_t shortForm[MAX_PATH] = {};
+  ASSERT_GT(GetShortPathNameW(korean.c_str(), shortForm, MAX_PATH), 0u);
+  const std::wstring shortName = std::wstring(shortForm).substr(std::wstring(shortForm).rfind(L'\\') + 1);
   Installer app(exe);
   HWND chooser = OpenChooser(app, game);
   ASSERT_NE(chooser, nullptr);
   EXPECT_EQ(TextOf(chooser), L"ディレクトリの選択");
   EXPECT_EQ(TextOf(NameBox(chooser)), game);
-  // The directory list: the path down to "game" (selected), then "sub".
+  // The directory list: the path down to "game" (selected), then its two folders.
   HWND dirList = Child(chooser, L"ListBox");
   const auto items = ListItems(dirList);
-  ASSERT_GE(items.size(), 2u);
-  EXPECT_EQ(items.back(), L"sub");
+  ASSERT_GE(items.size(), 3u);
+  EXPECT_EQ(std::set<std::wstring>(items.end() - 2, items.end()), (std::set<std::wstring>{L"sub", shortName}));
   const int selected = static_cast<int>(SendMessageW(dirList, LB_GETCURSEL, 0, 0));
   EXPECT_EQ(items[static_cast<size_t>(selected)], L"game");
   // No help: OK and Cancel take the two right-hand places.

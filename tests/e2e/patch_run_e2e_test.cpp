@@ -394,6 +394,16 @@ TEST_F(PatchRun, AProgramWithoutItsArchiveShowsTheResourceErrorAndWritesNothing)
 
 // CP932 has no é. A folder it cannot name exactly is never acted on, and a
 // look-alike (e for é) is never taken for it.
+// The short form of a folder, as the system gives it.
+std::wstring ShortForm(const std::wstring& path) {
+  wchar_t buffer[MAX_PATH] = {};
+  const DWORD n = GetShortPathNameW(path.c_str(), buffer, MAX_PATH);
+  return n > 0 && n < MAX_PATH ? std::wstring(buffer, n) : std::wstring();
+}
+
+// A program in a folder whose name CP932 lacks proposes the game folder
+// beside it through the folder's short form, never through a look-alike
+// ("Jose" for "José"); a game folder so named is refused.
 TEST_F(PatchRun, FoldersThatCodePage932CannotNameAreNeverActedOn) {
   const std::wstring here = root + L"\\José";
   ASSERT_TRUE(CreateDirectoryW(here.c_str(), nullptr));
@@ -407,15 +417,45 @@ TEST_F(PatchRun, FoldersThatCodePage932CannotNameAreNeverActedOn) {
   Installer app(copy);
   HWND setup = app.SetupWindow();
   ASSERT_NE(setup, nullptr);
-  // No default folder beside a program whose folder has no exact name.
-  EXPECT_EQ(TextOf(Child(setup, L"Edit")), L"");
+  ASSERT_NE(ShortForm(here), L"");
+  EXPECT_EQ(TextOf(Child(setup, L"Edit")), ShortForm(here) + L"\\kaster");
   PressStart(setup);
-  ExpectMessageAndStay(app, kM1);
+  ExpectMessageAndStay(app, kM1);  // no game beside the program
   Installer::SetText(Child(setup, L"Edit"), root + L"\\Café");
   PressStart(setup);
   ExpectMessageAndStay(app, L"フォルダ名に使用できない文字が含まれています");
   CloseSetup(app, setup);
   EXPECT_EQ(testfiles::TakeSnapshot(root), before);
+}
+
+// The program and its game in a folder named in Korean, or with an emoji (a
+// surrogate pair): the field shows the game folder through the short form,
+// and the run patches it with nothing of its own left.
+TEST_F(PatchRun, AProgramInAFolderNamedOutsideCodePage932PatchesThroughItsShortForm) {
+  UseArchive(SmallPatch());
+  for (const std::wstring name : {L"\uD55C\uAD6D\uC5B4", L"game \U0001F3AE"}) {
+    SCOPED_TRACE(testing::PrintToString(name.size()) + " UTF-16 units");
+    ClearGameShortcuts();
+    const std::wstring here = root + L"\\" + name;
+    ASSERT_TRUE(CreateDirectoryW(here.c_str(), nullptr));
+    const std::wstring copy = here + L"\\PatchSetup.exe";
+    ASSERT_TRUE(CopyFileW(exe.c_str(), copy.c_str(), FALSE));
+    MakeGame(here + L"\\kaster");
+    Installer app(copy);
+    HWND setup = app.SetupWindow();
+    ASSERT_NE(setup, nullptr);
+    EXPECT_EQ(TextOf(Child(setup, L"Edit")), ShortForm(here) + L"\\kaster");
+    PressStart(setup);
+    ExpectLastMessage(app, kM6);
+    std::vector<std::wstring> entries;
+    for (const auto& [path, bytes] : testfiles::TakeSnapshot(here)) entries.push_back(path);
+    EXPECT_EQ(entries, (std::vector<std::wstring>{L"PatchSetup.exe", L"kaster", L"kaster\\Game02.exe",
+                                                  L"kaster\\version.txt", L"kaster\\データ",
+                                                  L"kaster\\データ\\ソフト表.dat", L"kaster\\データ\\能力",
+                                                  L"kaster\\データ\\能力\\表.txt"}));
+    EXPECT_EQ(ReadFileBytes(here + L"\\kaster\\Game02.exe"), "new game program");
+    EXPECT_EQ(GameShortcuts(), std::vector<std::wstring>{kRenamed});
+  }
 }
 
 // --- The player's real world: a run cut off, a running game, a brief lock, a small disk.

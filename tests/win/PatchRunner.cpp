@@ -40,7 +40,7 @@ PatchRunner::~PatchRunner() { RemoveGameShortcuts(); }
 patchrun::Outcome PatchRunner::Run(const std::string& target, const std::string& archive, filesys::Disk& disk) {
   patchrun::Settings settings;
   settings.target = target;
-  settings.exeDir = folder_ + "\\";
+  settings.exeDir = folder_.empty() ? folder_ : folder_ + "\\";
   settings.ring = &ring;
   settings.shell = &shell_;
   settings.library = &library_;

@@ -23,7 +23,8 @@ bool Succeeded(patchrun::Outcome outcome);
 
 class PatchRunner {
  public:
-  // `folder`: where the scratch file goes, as the program's folder would be.
+  // `folder`: where the scratch file goes, as the program's folder would be;
+  // empty as for a program whose folder has no CP932 name.
   explicit PatchRunner(std::string folder);
   ~PatchRunner();
   PatchRunner(const PatchRunner&) = delete;

@@ -50,6 +50,39 @@ TEST(FileOps, FolderAndFileTestsTellEntriesApart) {
   }
 }
 
+// A folder named in characters CP932 lacks (Korean; an emoji, a surrogate
+// pair) is reached through its short form; an exact name is kept as it is;
+// without a folder there is no short form, and nothing is given.
+TEST(FileOps, NarrowExistingPathFallsBackToTheShortFormOnly) {
+  TempDir dir("narrow");
+  const std::wstring base = text::Wide(dir.Path());
+  struct Case {
+    std::wstring name;
+    bool create, found, keepsLongForm;
+  } cases[] = {
+      {text::Wide(kSo + kHyo), true, true, true},
+      {L"\xD55C\xAD6D\xC5B4", true, true, false},
+      {L"game \xD83C\xDFAE", true, true, false},
+      {L"\xD55C\xAD6D\xC5B4 missing", false, false, false},
+  };
+  for (const Case& c : cases) {
+    const std::wstring path = base + L"\\" + c.name;
+    if (c.create) {
+      ASSERT_TRUE(CreateDirectoryW(path.c_str(), nullptr));
+    }
+    std::string narrow = "unchanged";
+    EXPECT_EQ(NarrowExistingPath(path, narrow), c.found);
+    if (!c.found) {
+      EXPECT_EQ(narrow, "unchanged");
+      continue;
+    }
+    EXPECT_EQ(narrow == text::Narrow(path), c.keepsLongForm) << narrow;
+    // The form given names the very folder: a file made through it is seen through the long one.
+    WriteFile(narrow + "\\probe", "x");
+    EXPECT_TRUE(GetFileAttributesW((path + L"\\probe").c_str()) != INVALID_FILE_ATTRIBUTES) << narrow;
+  }
+}
+
 TEST(FileOps, AFileStampedBefore1980IsStillAFile) {
   TempDir dir("old");
   const std::string path = dir / "Game02.exe";

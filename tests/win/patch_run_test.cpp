@@ -7,6 +7,7 @@
 #include "LiteralArchive.h"
 #include "PatchRunner.h"
 #include "TempDir.h"
+#include "run/Texts.h"
 
 using namespace wintest;
 
@@ -121,6 +122,18 @@ TEST_F(Extraction, EveryFailureLeavesTheGameFolderExactlyAsItWas) {
     EXPECT_TRUE(testfiles::StagingLeftovers(after).empty());
     if (c.readOnly) SetFileAttributesW(text::Wide(game() + "\\" + c.readOnly).c_str(), FILE_ATTRIBUTE_NORMAL);
   }
+}
+
+// The scratch file goes beside the program: where its folder has no CP932
+// name in any form, the player is told so and nothing is written anywhere.
+TEST_F(Extraction, AProgramFolderWithoutACp932NameStopsTheRunBeforeAnythingIsWritten) {
+  const testfiles::Snapshot before = testfiles::TakeSnapshot(text::Wide(dir->Path()));
+  PatchRunner unnamed("");
+  const Outcome outcome = unnamed.Run(game(), Archive({{"Game02.exe", "new"}}));
+  EXPECT_EQ(outcome, Outcome::kBadProgramFolderName);
+  EXPECT_FALSE(patchrun::EndsProgram(outcome));
+  EXPECT_EQ(patchrun::Messages(outcome), std::vector<std::string>{texts::kUnusableProgramFolderName});
+  EXPECT_EQ(testfiles::TakeSnapshot(text::Wide(dir->Path())), before);
 }
 
 // Drive S: of the test prefix is a small RAM disk (scripts/test mounts it

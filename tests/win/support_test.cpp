@@ -5,6 +5,7 @@
 #include "platform/Library.h"
 #include "platform/ShellApi.h"
 #include "platform/Shelllink.h"
+#include "run/Shortcut.h"
 
 using namespace wintest;
 
@@ -70,6 +71,57 @@ TEST(ShellLink, CreatesAShortcutFileWithJapaneseNames) {
   EXPECT_TRUE(shell.CreateLink(link, dir / "Game02.exe", dir.Path()));
   EXPECT_TRUE(Exists(link));
   EXPECT_FALSE(shell.CreateLink(dir / "missing\\x.lnk", dir / "Game02.exe", dir.Path()));
+}
+
+// Which desktop the shortcut step looks at and makes the shortcut on, played
+// through the shortcut service: Wine has one account only. Run by an
+// administrator other than the player, the player's desktop counts and the
+// administrator's is left alone; else the program's own, as ever. The public
+// desktop comes second either way.
+TEST(ShellLink, TheShortcutIsLookedForAndMadeOnThePlayersDesktop) {
+  TempDir dir("desktops");
+  struct Desktops : TShellLink {
+    std::string own, player, common;
+    bool otherUser = false;
+    bool GetSpecialFolderPath(HWND, int Folder, std::string& Path) override {
+      Path = Folder == shellapi::kDesktopDirectory ? own : common;
+      return true;
+    }
+    bool GetShellUserDesktop(std::string& Path) override {
+      if (otherUser) Path = player;
+      return otherUser;
+    }
+  } shell;
+  shell.own = dir / "own";
+  shell.player = dir / "player";
+  shell.common = dir / "public";
+  const std::string kOld = "0(カリオン)のAster.lnk", kNew = "0(カリオン)のAster1.3.lnk";
+  struct Case {
+    bool otherUser;
+    std::vector<std::string> before;  // desktops holding the old shortcut
+    patchrun::Outcome outcome;
+    std::string renamedOn;  // the desktop holding the new name afterwards
+  } cases[] = {
+      {false, {"own"}, patchrun::Outcome::kDone, "own"},
+      {false, {"player", "public"}, patchrun::Outcome::kDone, "public"},
+      {false, {"player"}, patchrun::Outcome::kCreated, "own"},
+      {true, {"own", "player"}, patchrun::Outcome::kDone, "player"},
+      {true, {"own", "public"}, patchrun::Outcome::kDone, "public"},
+      {true, {"own"}, patchrun::Outcome::kCreated, "player"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string(c.otherUser ? "another user, " : "one user, ") + c.before[0]);
+    for (const char* name : {"own", "player", "public"}) {
+      RemoveTree(text::Wide(dir / name));
+      CreateDirectoryW(text::Wide(dir / name).c_str(), nullptr);
+    }
+    for (const std::string& desktop : c.before) WriteFile(dir / desktop + "\\" + kOld, "old");
+    shell.otherUser = c.otherUser;
+    EXPECT_EQ(patchrun::UpdateShortcut(shell, dir / "game", "1.3", nullptr), c.outcome);
+    for (const char* name : {"own", "player", "public"}) {
+      EXPECT_EQ(Exists(dir / name + "\\" + kNew), c.renamedOn == name) << name;
+    }
+  }
 }
 
 }  // namespace
