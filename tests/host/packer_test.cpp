@@ -12,6 +12,7 @@
 #include "TestBytes.h"
 #include "engine/Check.h"
 #include "engine/Decoder.h"
+#include "engine/RunLayout.h"
 #include "engine/Trailer.h"
 #include "packlib/DemoPatch.h"
 #include "packlib/HostArchive.h"
@@ -277,6 +278,47 @@ TEST(Packer, AcceptsNamesBesideTheRefusals) {
   std::string error;
   EXPECT_TRUE(packer::CollectFolder(dir.path(), items, error)) << error;
   EXPECT_EQ(items.size(), std::size(names));
+}
+
+// The rule the packer and the installer share, at a game folder of 100
+// characters: a file the run adds ends at game\name (259 characters at most,
+// its folder 247); a file it replaces is first kept aside at
+// game\~psXXXXX.stg\o\name, 15 characters further down. The packer, which
+// cannot know which files a game folder holds, takes the second.
+TEST(Packer, PathLengthsBelowAGameFolderOf100Characters) {
+  // A name `chars` characters deep: folders of `unit` up to a short file name.
+  auto deep = [](size_t chars, const std::string& file, const std::string& unit = "d") {
+    std::string folder;
+    for (size_t i = 0; i + file.size() + 1 < chars; ++i) folder += unit;
+    return folder + "\\" + file;
+  };
+  struct Case {
+    std::string name;  // CP932
+    bool keepsOriginal;
+    size_t longest;  // game folder
+  };
+  const Case cases[] = {
+      {deep(158, "ABCDEFGH.TXT"), false, 100},  // 100 + 1 + 158 = 259
+      {deep(159, "ABCDEFGH.TXT"), false, 99},
+      {std::string(158, 'n'), false, 100},
+      {std::string(159, 'n'), false, 99},
+      {deep(148, "a"), false, 100},  // its folder: 100 + 1 + 146 = 247
+      {deep(149, "a"), false, 99},
+      {deep(158, "ABCDEFGH.TXT", "表"), false, 100},  // characters, not bytes (表 ends in 0x5C)
+      {deep(159, "ABCDEFGH.TXT", "表"), false, 99},
+      {deep(143, "ABCDEFGH.TXT"), true, 100},  // 100 + 16 + 143 = 259
+      {deep(144, "ABCDEFGH.TXT"), true, 99},
+      {deep(133, "a"), true, 100},  // its kept folder: 100 + 16 + 131 = 247
+      {deep(134, "a"), true, 99},
+      {deep(143, "ABCDEFGH.TXT", "表"), true, 100},
+      {deep(144, "ABCDEFGH.TXT", "表"), true, 99},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::to_string(archive::PathChars(c.name)) + (c.keepsOriginal ? " characters, kept" : " characters"));
+    EXPECT_EQ(archive::LongestGameFolderFor(c.name, c.keepsOriginal), c.longest);
+  }
+  // The run's own longest path is its folder of kept originals, game\~psXXXXX.stg\o.
+  EXPECT_EQ(archive::LongestGameFolderForRun(), 247u - 15);
 }
 
 TEST(Packer, ExtractionReportsADamagedArchive) {

@@ -11,6 +11,10 @@ headers=$("$objdump" -p "$exe")
 
 check "file format $format" grep -q "file format $format" <<<"$headers"
 check "Windows GUI subsystem" grep -qE 'Subsystem[[:space:]]+00000002' <<<"$headers"
+# No link time in the file header, so that two builds of one source make the
+# same file (the linker's checksum covers the time as well).
+stamp=$(od -An -tu4 -j$(($(od -An -tu4 -j60 -N4 "$exe") + 8)) -N4 "$exe" | tr -d ' ')
+check "no link time in the header (it holds $stamp)" test "$stamp" = 0
 
 # An installer runs from the Downloads folder: every imported DLL must be one
 # that Windows loads from System32 whatever lies beside the program.

@@ -492,6 +492,12 @@ bool WriteArchive(const std::vector<PackItem>& items, const fs::path& archivePat
     put(trailer, sizeof trailer);
     if (!ok) error = temp.string() + ": write failed";
   }
+  // On the disk before the rename, so that a crash never leaves a short
+  // archive under the final name.
+  if (ok && !SyncFile(out.get())) {
+    error = temp.string() + ": write failed";
+    ok = false;
+  }
   if (std::fclose(out.release()) != 0 && ok) {
     error = temp.string() + ": write failed";
     ok = false;

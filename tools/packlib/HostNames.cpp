@@ -2,6 +2,7 @@
 
 #include <iconv.h>
 #include <locale.h>
+#include <unistd.h>
 #include <wctype.h>
 
 #include <algorithm>
@@ -40,6 +41,8 @@ std::optional<std::string> RecordNameToHostPath(std::string_view name) {
 }
 
 std::FILE* OpenFile(const std::filesystem::path& path, const char* mode) { return std::fopen(path.c_str(), mode); }
+
+bool SyncFile(std::FILE* file) { return std::fflush(file) == 0 && fsync(fileno(file)) == 0; }
 
 std::optional<std::u32string> CaseFolded(std::string_view utf8) {
   static const locale_t locale = newlocale(LC_CTYPE_MASK, "C.UTF-8", static_cast<locale_t>(nullptr));

@@ -22,6 +22,10 @@ std::optional<std::string> RecordNameToHostPath(std::string_view name);
 
 // Opens a file as std::fopen does, by its path (wide names on Windows).
 std::FILE* OpenFile(const std::filesystem::path& path, const char* mode);
+// Flushes a file opened for writing and has the system put it on the disk,
+// so that a rename over an older file afterwards never leaves an empty or
+// partly written file in its place after a crash or power cut.
+bool SyncFile(std::FILE* file);
 
 // A name as Windows compares file names: every character upper-cased (ASCII,
 // full-width Latin, Greek, Cyrillic, Roman numerals ...). The name is

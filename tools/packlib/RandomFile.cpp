@@ -72,9 +72,10 @@ bool OutputFile::Overwrite(uint64_t offset, const uint8_t* data, size_t size) {
 }
 
 bool OutputFile::Close() {
+  const bool synced = SyncFile(file_);
   const bool closed = std::fclose(file_) == 0;
   file_ = nullptr;
-  return closed && !failed_;
+  return synced && closed && !failed_;
 }
 
 }  // namespace packer

@@ -38,7 +38,9 @@ class OutputFile : public pe::Output {
   OutputFile& operator=(const OutputFile&) = delete;
   bool Write(const uint8_t* data, size_t size) override;
   bool Overwrite(uint64_t offset, const uint8_t* data, size_t size) override;
-  // Flushes and closes; false when anything written did not reach the file.
+  // Flushes, has the system write the file to the disk (it is renamed over
+  // an older one next) and closes; false when anything written did not
+  // reach the file.
   bool Close();
 
  private:

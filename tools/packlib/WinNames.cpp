@@ -2,6 +2,7 @@
 // with the system's own tables. A character without an exact CP932 form is
 // refused, never replaced by a look-alike (no best fit: ¥ must not become the
 // separator 0x5C).
+#include <io.h>
 #include <windows.h>
 
 #include <algorithm>
@@ -57,6 +58,12 @@ std::optional<std::string> RecordNameToHostPath(std::string_view name) {
 std::FILE* OpenFile(const std::filesystem::path& path, const char* mode) {
   const std::wstring wideMode(mode, mode + std::char_traits<char>::length(mode));
   return _wfopen(path.c_str(), wideMode.c_str());
+}
+
+bool SyncFile(std::FILE* file) {
+  if (std::fflush(file) != 0) return false;
+  const auto handle = reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(file)));
+  return handle != INVALID_HANDLE_VALUE && FlushFileBuffers(handle) != 0;
 }
 
 std::optional<std::u32string> CaseFolded(std::string_view utf8) {
