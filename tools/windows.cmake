@@ -5,7 +5,12 @@ add_library(ps_winpacklib STATIC
   ${CMAKE_CURRENT_LIST_DIR}/packlib/Progress.cpp
   ${CMAKE_CURRENT_LIST_DIR}/packlib/StreamScan.cpp
   ${CMAKE_CURRENT_LIST_DIR}/packlib/HostArchive.cpp
-  ${CMAKE_CURRENT_LIST_DIR}/packlib/PeResources.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/packlib/PeParse.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/packlib/Certificates.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/packlib/ResourceTree.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/packlib/ResourceWriter.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/packlib/PeChecksum.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/packlib/PeRewrite.cpp
   ${CMAKE_CURRENT_LIST_DIR}/packlib/RandomFile.cpp
   ${CMAKE_CURRENT_LIST_DIR}/packlib/InstallerFile.cpp
   ${CMAKE_CURRENT_LIST_DIR}/packlib/ReleaseCommands.cpp
