@@ -4,7 +4,14 @@ add_library(ps_winpacklib STATIC
   ${CMAKE_CURRENT_LIST_DIR}/packlib/LzssEncoder.cpp
   ${CMAKE_CURRENT_LIST_DIR}/packlib/Progress.cpp
   ${CMAKE_CURRENT_LIST_DIR}/packlib/StreamScan.cpp
-  ${CMAKE_CURRENT_LIST_DIR}/packlib/HostArchive.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/packlib/PackNames.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/packlib/EncodePool.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/packlib/BlockReader.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/packlib/ArchiveWriter.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/packlib/RecordShow.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/packlib/FolderExtract.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/packlib/Verify.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/packlib/Verdict.cpp
   ${CMAKE_CURRENT_LIST_DIR}/packlib/PeParse.cpp
   ${CMAKE_CURRENT_LIST_DIR}/packlib/Certificates.cpp
   ${CMAKE_CURRENT_LIST_DIR}/packlib/ResourceTree.cpp

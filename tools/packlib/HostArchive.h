@@ -17,6 +17,9 @@
 
 namespace packer {
 
+// The largest file a record holds: its size field has 32 bits.
+inline constexpr uint64_t kMaxFileSize = 0xFFFFFFFFull;
+
 // One file to pack: its record name (CP932, '\' separators) and where it is.
 struct PackItem {
   std::string name;

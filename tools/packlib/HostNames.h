@@ -5,6 +5,7 @@
 
 #include <cstdio>
 #include <filesystem>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -22,6 +23,14 @@ std::optional<std::string> RecordNameToHostPath(std::string_view name);
 
 // Opens a file as std::fopen does, by its path (wide names on Windows).
 std::FILE* OpenFile(const std::filesystem::path& path, const char* mode);
+
+// A file from OpenFile, closed when it goes.
+struct FileCloser {
+  void operator()(std::FILE* f) const {
+    if (f != nullptr) std::fclose(f);
+  }
+};
+using File = std::unique_ptr<std::FILE, FileCloser>;
 // Flushes a file opened for writing and has the system put it on the disk,
 // so that a rename over an older file afterwards never leaves an empty or
 // partly written file in its place after a crash or power cut.
