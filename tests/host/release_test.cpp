@@ -241,6 +241,54 @@ TEST_F(ReleaseTest, RewritingTheSameResourcesIsStable) {
   }
 }
 
+// A directory table counts its named and its numbered entries in 16 bits
+// each: a level of the tree with more of either is refused, not written with
+// its count cut short; one of 65535 reads back whole.
+TEST_F(ReleaseTest, RefusesATreeLevelItsCountsCannotHold) {
+  const Bytes stub = Stub();
+  pe::Image image;
+  std::string error;
+  ASSERT_TRUE(pe::Parse(stub, image, error)) << error;
+  auto numbered = [](size_t i) { return pe::ResourceKey::Number(static_cast<uint16_t>(i)); };
+  auto named = [](size_t i) { return pe::ResourceKey::Named(std::to_string(i).c_str()); };
+  auto fixed = [](const char* key) { return [=](size_t) { return pe::ResourceKey::Named(key); }; };
+  struct Case {
+    const char* what;
+    size_t count;
+    std::function<pe::ResourceKey(size_t)> type, name;
+    bool byLanguage;      // the i-th resource has language i, else language 0
+    const char* message;  // part of the error; null: written
+  };
+  const Case cases[] = {
+      {"65535 names by number", 65535, fixed("SMF"), numbered, false, nullptr},
+      {"65536 names by number", 65536, fixed("SMF"), numbered, false, "names of resource type SMF: 65536 by number"},
+      {"65536 types by name", 65536, named, fixed("KASTER"), false, "resource types: 65536 by name"},
+      {"65536 languages", 65536, fixed("SMF"), fixed("KASTER"), true, "languages of resource SMF/KASTER: 65536"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    std::vector<pe::Resource> resources(c.count);
+    for (size_t i = 0; i < c.count; ++i) {
+      resources[i].type = c.type(i);
+      resources[i].name = c.name(i);
+      resources[i].language = c.byLanguage ? static_cast<uint16_t>(i) : 0;
+    }
+    Bytes out;
+    pe::RewriteReport report;
+    error.clear();
+    const bool written = pe::Rewrite(stub, image, resources, out, report, error);
+    if (c.message == nullptr) {
+      ASSERT_TRUE(written) << error;
+      pe::Image back;
+      ASSERT_TRUE(pe::Parse(out, back, error)) << error;
+      EXPECT_EQ(back.resources.size(), c.count);
+    } else {
+      EXPECT_FALSE(written);
+      EXPECT_NE(error.find(c.message), std::string::npos) << error;
+    }
+  }
+}
+
 // The installer written from files in one pass is the one written in memory,
 // on both sides of the size from which the parser leaves a resource in the file.
 TEST_F(ReleaseTest, StreamedFromFilesAsInMemory) {

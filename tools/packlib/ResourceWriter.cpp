@@ -9,6 +9,27 @@ namespace pe {
 namespace {
 
 constexpr size_t kDataAlignment = 8;
+// A directory table counts its named and its numbered entries in 16 bits each.
+constexpr size_t kMaxTableEntries = 0xFFFF;
+
+// How many entries of a table are named, and how many numbered.
+template <typename Map>
+std::pair<size_t, size_t> Counts(const Map& map) {
+  size_t named = 0;
+  for (const auto& item : map) named += item.first.IsNamed() ? 1 : 0;
+  return {named, map.size() - named};
+}
+
+// False, with a message naming the table, for a table of more entries of
+// either kind than its counts hold: written, the count would be cut short.
+bool TableFits(std::pair<size_t, size_t> counts, const std::string& what, std::string& error) {
+  const auto [named, numbered] = counts;
+  if (named <= kMaxTableEntries && numbered <= kMaxTableEntries) return true;
+  const bool byName = named > kMaxTableEntries;
+  error = what + ": " + std::to_string(byName ? named : numbered) + (byName ? " by name" : " by number") +
+          ", more than a resource directory table holds (" + std::to_string(kMaxTableEntries) + ")";
+  return false;
+}
 
 }  // namespace
 
@@ -26,6 +47,15 @@ bool TreeWriter::Build(const std::vector<Resource>& resources, std::string& erro
       error = "resource " + r.type.Show() + "/" + r.name.Show() + " language " + std::to_string(r.language) +
               " given twice";
       return false;
+    }
+  }
+  if (!TableFits(Counts(types_), "resource types", error)) return false;
+  for (const auto& [type, names] : types_) {
+    if (!TableFits(Counts(names), "names of resource type " + type.Show(), error)) return false;
+    for (const auto& [name, languages] : names) {
+      if (!TableFits({0, languages.size()}, "languages of resource " + type.Show() + "/" + name.Show(), error)) {
+        return false;
+      }
     }
   }
   uint64_t size = 16 + 8 * types_.size();
@@ -72,18 +102,13 @@ std::vector<uint8_t> TreeWriter::Directory(uint32_t rva, std::vector<std::pair<u
     for (size_t i = 0; i < k.name.size(); ++i) Put16(out + strings + 2 + 2 * i, k.name[i]);
     strings += KeyBytes(k);
   };
-  auto counts = [](const auto& map) {
-    size_t named = 0;
-    for (const auto& item : map) named += item.first.IsNamed() ? 1 : 0;
-    return std::pair<size_t, size_t>(named, map.size() - named);
-  };
   // Tables breadth first: the root, every type's, every name's.
-  const auto [typesNamed, typesNumbered] = counts(types_);
+  const auto [typesNamed, typesNumbered] = Counts(types_);
   const uint64_t root = table(typesNamed, typesNumbered);
   std::vector<uint64_t> typeTables;
   size_t t = 0;
   for (const auto& [type, names] : types_) {
-    const auto [named, numbered] = counts(names);
+    const auto [named, numbered] = Counts(names);
     typeTables.push_back(table(named, numbered));
     key(out + root + 16 + 8 * t, type);
     Put32(out + root + 16 + 8 * t + 4, static_cast<uint32_t>(typeTables.back()) | kHighBit);

@@ -23,7 +23,8 @@ struct KeyOrder {
 class TreeWriter {
  public:
   // Sorts `resources` (which must outlive the writer) into the tree and sizes
-  // it; false for a resource given twice or a tree of 4 GiB or more.
+  // it; false for a resource given twice, a directory table of more than
+  // 65535 named or 65535 numbered entries, or a tree of 4 GiB or more.
   bool Build(const std::vector<Resource>& resources, std::string& error);
 
   uint64_t Size() const { return size_; }
