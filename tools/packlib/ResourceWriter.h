@@ -30,8 +30,8 @@ class TreeWriter {
   uint64_t Size() const { return size_; }
 
   // The directory part of the tree for a section at `rva`: the tables, data
-  // entries and names (DataAt() bytes); `placed` receives every resource
-  // with the offset of its data, in the order of those offsets.
+  // entries and names, everything before the data; `placed` receives every
+  // resource with the offset of its data, in the order of those offsets.
   std::vector<uint8_t> Directory(uint32_t rva, std::vector<std::pair<uint64_t, const Resource*>>& placed);
 
  private:
