@@ -9,6 +9,8 @@
 #include "text/PathRules.h"
 #include "text/Wide.h"
 
+using platform::EInOutError;
+using platform::NarrowExistingPath;
 using text::Narrow;
 using text::Wide;
 
@@ -195,7 +197,7 @@ void TFileListBox::SetDirectory(const std::string& folder) {
   if (!pathrules::EndsWithDelimiter(pattern)) pattern += '\\';
   pattern += Mask;
   WIN32_FIND_DATAW found;
-  const filesys::FindHandle search(FindFirstFileW(Wide(pattern).c_str(), &found));
+  const platform::FindHandle search(FindFirstFileW(Wide(pattern).c_str(), &found));
   HCURSOR saved = nullptr;
   bool waiting = false;
   if (search) {
@@ -310,7 +312,7 @@ void TDirectoryListBox::Reload() {
   std::string pattern = directory_;
   if (!pathrules::EndsWithDelimiter(pattern)) pattern += '\\';
   WIN32_FIND_DATAW found;
-  const filesys::FindHandle search(FindFirstFileW(Wide(pattern + "*.*").c_str(), &found));
+  const platform::FindHandle search(FindFirstFileW(Wide(pattern + "*.*").c_str(), &found));
   if (search) {
     do {
       const DWORD a = found.dwFileAttributes;

@@ -8,6 +8,9 @@
 #include "platform/FileOps.h"
 #include "text/Wide.h"
 
+using platform::EInOutError;
+using platform::IsExistingDirectory;
+using platform::MakeDirectoryPath;
 using text::Narrow;
 using text::Wide;
 

@@ -46,7 +46,7 @@ class TApplication {
   // Handles one message if one is waiting; false when the queue was empty.
   bool ProcessMessage();
   // Shows an exception in the error box (EAbort: nothing).
-  void ShowException(const Exception& e);
+  void ShowException(const platform::Exception& e);
   // For use inside catch (...), also at a callback's boundary: shows what was
   // thrown, whatever it was, and never throws itself.
   void HandleException() noexcept;

@@ -12,6 +12,7 @@
 #include "platform/ResourceBlock.h"
 #include "text/Wide.h"
 
+using platform::Exception;
 using text::Narrow;
 using text::Wide;
 

@@ -7,7 +7,7 @@
 #include <memory>
 #include <utility>
 
-namespace support {
+namespace platform {
 
 // CoInitializeEx for the scope; CoUninitialize at its end when it succeeded
 // (also when COM was already initialised on this thread: S_FALSE counts).
@@ -52,4 +52,4 @@ struct CoTaskMemDeleter {
 template <class T>
 using CoTaskMem = std::unique_ptr<T, CoTaskMemDeleter>;
 
-}  // namespace support
+}  // namespace platform

@@ -1,6 +1,6 @@
 #include "platform/Disk.h"
 
-namespace filesys {
+namespace platform {
 namespace {
 
 // NtFlushBuffersFileEx from ntdll (Windows 8 on; Wine has none): flushes a
@@ -175,4 +175,4 @@ bool DiskSink::Close() {
   return flushed && closed;
 }
 
-}  // namespace filesys
+}  // namespace platform

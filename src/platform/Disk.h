@@ -18,7 +18,7 @@
 #include "engine/OutputSink.h"
 #include "platform/Handles.h"
 
-namespace filesys {
+namespace platform {
 
 // What a query found at a path, or what an open handle is.
 struct Entry {
@@ -115,4 +115,4 @@ class DiskSink : public archive::OutputSink {
   FileHandle file_;
 };
 
-}  // namespace filesys
+}  // namespace platform

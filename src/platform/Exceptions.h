@@ -8,6 +8,8 @@
 #include <stdexcept>
 #include <string>
 
+namespace platform {
+
 class Exception : public std::runtime_error {
  public:
   explicit Exception(const std::string& message) : std::runtime_error(message) {}
@@ -26,3 +28,5 @@ class EInOutError : public Exception {
   EInOutError(const std::string& message, unsigned long code) : Exception(message), ErrorCode(code) {}
   unsigned long ErrorCode;
 };
+
+}  // namespace platform

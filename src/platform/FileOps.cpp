@@ -6,6 +6,8 @@
 #include "text/PathRules.h"
 #include "text/Wide.h"
 
+namespace platform {
+
 using text::Wide;
 
 bool IsExistingDirectory(const std::string& path) {
@@ -47,3 +49,5 @@ bool NarrowExistingPath(std::wstring_view path, std::string& cp932) {
     shortPath.resize(n);
   }
 }
+
+}  // namespace platform

@@ -5,6 +5,8 @@
 #include <string_view>
 #include <vector>
 
+namespace platform {
+
 // True when `path` names an existing directory (a trailing '\' is accepted).
 // False for the empty path, a file, or anything that cannot be queried.
 bool IsExistingDirectory(const std::string& path);
@@ -27,3 +29,5 @@ bool MakeDirectoryPath(const std::string& dir, std::vector<std::string>* created
 // False, with `cp932` unchanged, when neither does: a look-alike would name
 // another file.
 bool NarrowExistingPath(std::wstring_view path, std::string& cp932);
+
+}  // namespace platform

@@ -1,9 +1,8 @@
 #include "platform/FileStreams.h"
 
-#include "platform/Disk.h"
 #include "text/Wide.h"
 
-namespace filesys {
+namespace platform {
 
 std::unique_ptr<FileSource> FileSource::Open(const std::string& path) {
   HANDLE h = CreateFileW(text::Wide(path).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
@@ -42,23 +41,4 @@ bool FileSource::ReadAt(uint64_t offset, uint8_t* buffer, size_t size) {
   return true;
 }
 
-std::unique_ptr<FileSink> FileSink::Create(const std::string& path, Disposition disposition) {
-  return Create(text::Wide(path), disposition);
-}
-
-std::unique_ptr<FileSink> FileSink::Create(const std::wstring& path, Disposition disposition) {
-  HANDLE h = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, disposition, FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (h == INVALID_HANDLE_VALUE) return nullptr;
-  return std::unique_ptr<FileSink>(new FileSink(h));
-}
-
-FileSink::~FileSink() { Close(); }
-
-bool FileSink::Write(const uint8_t* data, size_t size) { return Disk::System().Write(handle_.get(), data, size); }
-
-bool FileSink::Close() {
-  if (!handle_) return true;
-  return CloseHandle(handle_.release());
-}
-
-}  // namespace filesys
+}  // namespace platform

@@ -1,4 +1,4 @@
-// Archive sources and sinks over Win32 file handles (CP932 paths).
+// An archive source over a Win32 file handle (CP932 paths).
 #pragma once
 
 #include <windows.h>
@@ -8,10 +8,9 @@
 #include <string>
 
 #include "engine/ByteReader.h"
-#include "engine/OutputSink.h"
 #include "platform/Handles.h"
 
-namespace filesys {
+namespace platform {
 
 // A file read as raw bytes; closes it when destroyed.
 class FileSource : public archive::ByteSource, public archive::RandomSource {
@@ -34,22 +33,4 @@ class FileSource : public archive::ByteSource, public archive::RandomSource {
   FileHandle handle_;
 };
 
-// A file created for writing raw bytes.
-class FileSink : public archive::OutputSink {
- public:
-  enum Disposition : DWORD { kCreateOrTruncate = CREATE_ALWAYS, kCreateNew = CREATE_NEW };
-  // Null when the file cannot be created (kCreateNew: also when the name exists).
-  static std::unique_ptr<FileSink> Create(const std::string& path, Disposition disposition = kCreateOrTruncate);
-  static std::unique_ptr<FileSink> Create(const std::wstring& path, Disposition disposition);
-  ~FileSink() override;
-  FileSink(const FileSink&) = delete;
-  FileSink& operator=(const FileSink&) = delete;
-  bool Write(const uint8_t* data, size_t size) override;
-  bool Close() override;
-
- private:
-  explicit FileSink(HANDLE handle) : handle_(handle) {}
-  FileHandle handle_;
-};
-
-}  // namespace filesys
+}  // namespace platform

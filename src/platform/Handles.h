@@ -6,7 +6,7 @@
 
 #include <utility>
 
-namespace filesys {
+namespace platform {
 
 // Holds one handle and closes it with Traits::Close. Both INVALID_HANDLE_VALUE
 // (CreateFile, FindFirstFile) and nullptr (CreateEvent …) mean "none".
@@ -46,4 +46,4 @@ struct FindHandleTraits {
 using FileHandle = UniqueHandle<FileHandleTraits>;
 using FindHandle = UniqueHandle<FindHandleTraits>;
 
-}  // namespace filesys
+}  // namespace platform

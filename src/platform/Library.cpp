@@ -6,6 +6,8 @@
 #include "text/LineRules.h"
 #include "text/Wide.h"
 
+namespace platform {
+
 namespace {
 struct FileCloser {
   void operator()(std::FILE* file) const noexcept { std::fclose(file); }
@@ -18,9 +20,11 @@ int TLibrary::ReadLines(std::string FileName, std::string* Lines, std::uint32_t 
   if (FileName.empty()) return 0;
   const std::unique_ptr<std::FILE, FileCloser> file(_wfopen(text::Wide(FileName).c_str(), L"rb"));
   if (!file) return 0;
-  return support::ReadLinesFrom([&file] { return std::getc(file.get()); }, Lines, MaxLines, Mode);
+  return text::ReadLinesFrom([&file] { return std::getc(file.get()); }, Lines, MaxLines, Mode);
 }
 
 int TLibrary::ReplaceFirst(std::string& Text, std::string From, std::string To) {
-  return support::ReplaceFirst(Text, From, To);
+  return text::ReplaceFirst(Text, From, To);
 }
+
+}  // namespace platform

@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <string>
 
+namespace platform {
+
 class TLibrary {
  public:
   virtual ~TLibrary() = default;
@@ -16,3 +18,4 @@ class TLibrary {
   int ReplaceFirst(std::string& Text, std::string From, std::string To);
 };
 
+}  // namespace platform

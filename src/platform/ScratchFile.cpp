@@ -6,7 +6,7 @@
 #include "platform/Handles.h"
 #include "text/Wide.h"
 
-namespace filesys {
+namespace platform {
 
 bool RemoveLeftoverScratch(const std::string& path) {
   const std::wstring wide = text::Wide(path);
@@ -47,4 +47,4 @@ ScratchFile::ScratchFile(const std::string& folder, const std::string& name, std
   if (!ok || written != archive.size() || !source_->Rewind()) throw Exception("ストリームへの書き込みエラー");
 }
 
-}  // namespace filesys
+}  // namespace platform

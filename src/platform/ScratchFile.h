@@ -11,7 +11,7 @@
 
 #include "platform/FileStreams.h"
 
-namespace filesys {
+namespace platform {
 
 class ScratchFile {
  public:
@@ -33,4 +33,4 @@ class ScratchFile {
 // else is left untouched. True when nothing is left at `path` afterwards.
 bool RemoveLeftoverScratch(const std::string& path);
 
-}  // namespace filesys
+}  // namespace platform

@@ -7,7 +7,7 @@
 
 #include <string>
 
-namespace shellapi {
+namespace platform {
 
 // CSIDL value of the folder that holds the user's own desktop items.
 constexpr int kDesktopDirectory = 0x0010;
@@ -27,4 +27,4 @@ bool ShellUserDesktop(std::wstring& path);
 // Saves a shortcut file; false when it could not be saved.
 bool SaveShortcut(const std::wstring& linkPath, const std::wstring& target, const std::wstring& workingDir);
 
-}  // namespace shellapi
+}  // namespace platform

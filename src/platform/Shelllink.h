@@ -6,6 +6,8 @@
 
 #include <string>
 
+namespace platform {
+
 // Its members are virtual so that a test can play another desktop or another
 // user, which Wine cannot show.
 class TShellLink {
@@ -25,3 +27,4 @@ class TShellLink {
   virtual bool CreateLink(const std::string& LinkPath, const std::string& Target, const std::string& WorkingDir);
 };
 
+}  // namespace platform

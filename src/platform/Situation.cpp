@@ -11,7 +11,7 @@
 #include "platform/Handles.h"
 #include "text/Wide.h"
 
-namespace filesys {
+namespace platform {
 namespace {
 
 // NTFS's default, for a volume whose cluster size cannot be read.
@@ -139,4 +139,4 @@ Space StagingSpace(const std::string& folder, const std::vector<uint64_t>& sizes
   return space;
 }
 
-}  // namespace filesys
+}  // namespace platform

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-namespace filesys {
+namespace platform {
 
 // Why an original file cannot be replaced now.
 struct BlockedOriginal {
@@ -46,4 +46,4 @@ constexpr uint64_t ClusterRounded(uint64_t size, uint64_t cluster) {
 // `available` is UINT64_MAX when the volume cannot be queried.
 Space StagingSpace(const std::string& folder, const std::vector<uint64_t>& sizes, uint64_t extra);
 
-}  // namespace filesys
+}  // namespace platform

@@ -10,7 +10,7 @@
 #include "text/PathRules.h"
 #include "text/Wide.h"
 
-namespace filesys {
+namespace platform {
 namespace {
 
 using archive::Carried;
@@ -629,4 +629,4 @@ RecoveryReport Recover(const std::string& target, Disk& disk, const std::functio
   return result;
 }
 
-}  // namespace filesys
+}  // namespace platform

@@ -1,6 +1,6 @@
 // Staged writing of a patch into the game folder, under a journal, and the
 // recovery of a run that was cut off: the protocol of engine/Protocol.h carried
-// out on the disk (filesys::Disk), which is all this file adds to it.
+// out on the disk (platform::Disk), which is all this file adds to it.
 //
 // The run makes a folder of its own at the game folder's root
 // (engine/RunLayout.h) and writes its plan there, flushed: the folders it will
@@ -34,7 +34,7 @@
 #include "platform/Disk.h"
 #include "platform/Handles.h"
 
-namespace filesys {
+namespace platform {
 
 // How far an observation proves that a file is the one the journal records.
 enum class Proof {
@@ -188,4 +188,4 @@ struct RecoveryReport {
 RecoveryReport Recover(const std::string& target, Disk& disk = Disk::System(),
                        const std::function<void()>& lastStep = {});
 
-}  // namespace filesys
+}  // namespace platform

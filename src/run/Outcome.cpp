@@ -19,8 +19,8 @@ std::string KeptFiles(const std::vector<std::string>& files) {
 
 }  // namespace
 
-std::string RecoveryMessage(const filesys::RecoveryReport& recovery) {
-  using filesys::Recovered;
+std::string RecoveryMessage(const platform::RecoveryReport& recovery) {
+  using platform::Recovered;
   switch (recovery.what) {
     case Recovered::kNothing: return {};
     case Recovered::kUndone: return texts::kRecoveredUndone;
@@ -49,7 +49,7 @@ std::vector<std::string> OutcomeMessages(Outcome outcome, const Report& report) 
   switch (outcome) {
     case Outcome::kInUse:
       if (report.program.empty()) return {report.file + texts::kInUse};
-      return {report.file + " は " + report.program + texts::kInUseBy};
+      return {report.file + texts::kInUseByMiddle + report.program + texts::kInUseBy};
     case Outcome::kReadOnly: return {report.file + texts::kReadOnly};
     case Outcome::kNoSpace: return {texts::kNoSpaceGame + space};
     case Outcome::kScratchNoSpace: return {texts::kNoSpaceScratch + space};

@@ -46,7 +46,7 @@ enum class Outcome {
 // What a run found, beside its outcome, for the messages.
 struct Report {
   std::string version;  // the version line, when the run got that far
-  filesys::RecoveryReport recovery;  // a cut-off earlier run, finished first (or originals this run kept)
+  platform::RecoveryReport recovery;  // a cut-off earlier run, finished first (or originals this run kept)
   std::string file;     // kInUse, kReadOnly, kStagedFileChanged, kPlacedFileChanged, kPathTooLong: the file;
                         // kLinkedFolder: the folder
   std::string program;  // kInUse: the program holding it, when the system can tell
@@ -56,7 +56,7 @@ struct Report {
 
 // The message that tells what was done with a cut-off earlier run (or with
 // originals a run kept); empty when nothing was.
-std::string RecoveryMessage(const filesys::RecoveryReport& recovery);
+std::string RecoveryMessage(const platform::RecoveryReport& recovery);
 // The messages of an outcome, in the order they are shown (a recovery's first).
 std::vector<std::string> Messages(Outcome outcome, const Report& report = {});
 // False for the outcomes that leave the setup window open for another try.

@@ -27,13 +27,17 @@
 #include "text/PathRules.h"
 #include "text/Wide.h"
 
+using platform::Exception;
+using platform::IsExistingDirectory;
+using platform::IsExistingFile;
+
 namespace patchrun {
 namespace {
 
 // Connects the engine's extraction to the staging and to the progress report.
 class StagingHost : public archive::ExtractHost {
  public:
-  StagingHost(filesys::Staging& staging, Progress& progress) : staging_(staging), progress_(progress) {}
+  StagingHost(platform::Staging& staging, Progress& progress) : staging_(staging), progress_(progress) {}
   bool MakeFolder(const std::string& folderPart) override { return staging_.MakeFolder(folderPart); }
   // Each file is written and closed on the writer's thread while the next
   // block is decoded. An earlier file of the same name is deleted when this
@@ -50,7 +54,7 @@ class StagingHost : public archive::ExtractHost {
   bool folderFailed = false;
 
  private:
-  filesys::Staging& staging_;
+  platform::Staging& staging_;
   Progress& progress_;
   archive::WriterThread writer_;  // one writing thread for all the run's files
 };
@@ -60,7 +64,7 @@ class StagingHost : public archive::ExtractHost {
 // nothing, so that the ring goes through the same bytes as the first time.
 class RestagingHost : public archive::ExtractHost {
  public:
-  RestagingHost(filesys::Staging& staging, const std::vector<size_t>& items)
+  RestagingHost(platform::Staging& staging, const std::vector<size_t>& items)
       : staging_(staging), items_(items.begin(), items.end()) {}
   bool MakeFolder(const std::string&) override { return true; }
   std::unique_ptr<archive::OutputSink> OpenOutput(const std::string& path) override {
@@ -76,7 +80,7 @@ class RestagingHost : public archive::ExtractHost {
   struct Discard : archive::OutputSink {
     bool Write(const uint8_t*, size_t) override { return true; }
   };
-  filesys::Staging& staging_;
+  platform::Staging& staging_;
   std::set<size_t> items_;
 };
 
@@ -115,7 +119,7 @@ bool HoldsUnusableCharacter(const std::string& path) {
   return false;
 }
 
-Outcome NoSpace(Outcome outcome, const filesys::Space& space, Report& report) {
+Outcome NoSpace(Outcome outcome, const platform::Space& space, Report& report) {
   report.needed = space.needed;
   report.available = space.available;
   return outcome;
@@ -125,9 +129,9 @@ Outcome NoSpace(Outcome outcome, const filesys::Space& space, Report& report) {
 // it touches the game folder: an original in use or read-only, too little
 // space for the staged files beside the originals. kDone when nothing does.
 Outcome CheckSituation(const std::string& target, const archive::CheckResult& check, Report& report) {
-  if (const auto blocked = filesys::FindBlockedOriginal(check.outputs)) {
+  if (const auto blocked = platform::FindBlockedOriginal(check.outputs)) {
     report.file = blocked->path;
-    if (blocked->why == filesys::BlockedOriginal::Why::kReadOnly) return Outcome::kReadOnly;
+    if (blocked->why == platform::BlockedOriginal::Why::kReadOnly) return Outcome::kReadOnly;
     report.program = blocked->program;
     return Outcome::kInUse;
   }
@@ -141,7 +145,7 @@ Outcome CheckSituation(const std::string& target, const archive::CheckResult& ch
   }
   std::vector<uint64_t> sizes;
   for (const auto& [path, size] : staged) sizes.push_back(size);
-  const filesys::Space space = filesys::StagingSpace(target, sizes, journal);
+  const platform::Space space = platform::StagingSpace(target, sizes, journal);
   return space.Enough() ? Outcome::kDone : NoSpace(Outcome::kNoSpace, space, report);
 }
 
@@ -175,7 +179,7 @@ Outcome VersionAndShortcut(const Settings& settings, Report& report) {
 // The staged run over the scratch file: every file written, read back and
 // checked (written once more where it is missing or changed), committed,
 // and the version and shortcut step.
-Outcome Stage(filesys::FileSource& archive, filesys::Staging& staging, const Settings& settings,
+Outcome Stage(platform::FileSource& archive, platform::Staging& staging, const Settings& settings,
               Progress& progress, Report& report) {
   const std::string& target = settings.target;
   const archive::Ring ring = *settings.ring;  // as it was before this run, for a second pass
@@ -220,7 +224,7 @@ Outcome Stage(filesys::FileSource& archive, filesys::Staging& staging, const Set
     case archive::Carried::End::kStopped: return Outcome::kRestoreIncomplete;
     case archive::Carried::End::kKept:
       // Something not of the run took a name while it was being put back.
-      report.recovery.what = filesys::Recovered::kKept;
+      report.recovery.what = platform::Recovered::kKept;
       for (size_t i : carried.kept) report.recovery.files.push_back(target + "\\" + staging.Plan().items[i].path);
       report.recovery.folder = target + "\\" + archive::KeptFolderName(staging.Plan().staging);
       return Outcome::kFailed;
@@ -250,12 +254,12 @@ archive::CheckResult CheckArchiveBytes(std::span<const uint8_t> archive, const s
 Outcome FinishCutOffRuns(const Settings& settings, Report& report) {
   Outcome shortcut = Outcome::kDone;
   report.recovery =
-      filesys::Recover(settings.target, *settings.disk, [&] { shortcut = VersionAndShortcut(settings, report); });
+      platform::Recover(settings.target, *settings.disk, [&] { shortcut = VersionAndShortcut(settings, report); });
   switch (report.recovery.what) {
-    case filesys::Recovered::kIncomplete:
-    case filesys::Recovered::kInUse:
-    case filesys::Recovered::kOtherFormat:
-    case filesys::Recovered::kLinked: return Outcome::kRecoveryIncomplete;
+    case platform::Recovered::kIncomplete:
+    case platform::Recovered::kInUse:
+    case platform::Recovered::kOtherFormat:
+    case platform::Recovered::kLinked: return Outcome::kRecoveryIncomplete;
     default: return Outcome::kDone;
   }
 }
@@ -278,11 +282,11 @@ Outcome RunPatch(const Settings& settings, Progress& progress, Report& report) {
         platform::FindResourceBlock(texts::kArchiveResourceName, texts::kArchiveResourceType);
     carried = {static_cast<const uint8_t*>(block.Data), block.Size};
   }
-  const filesys::Space space = filesys::StagingSpace(settings.exeDir, {carried.size()}, 0);
+  const platform::Space space = platform::StagingSpace(settings.exeDir, {carried.size()}, 0);
   if (!space.Enough()) return NoSpace(Outcome::kScratchNoSpace, space, report);
 
   // The scratch file lives until the end of this block and goes with it.
-  std::unique_ptr<filesys::ScratchFile> scratch;
+  std::unique_ptr<platform::ScratchFile> scratch;
   archive::CheckResult check;
   {
     Preparing shown(progress);
@@ -297,7 +301,7 @@ Outcome RunPatch(const Settings& settings, Progress& progress, Report& report) {
       }
     });
     try {
-      scratch = std::make_unique<filesys::ScratchFile>(settings.exeDir, texts::kScratchFileName, carried);
+      scratch = std::make_unique<platform::ScratchFile>(settings.exeDir, texts::kScratchFileName, carried);
     } catch (...) {
       checker.join();
       throw;
@@ -307,7 +311,7 @@ Outcome RunPatch(const Settings& settings, Progress& progress, Report& report) {
   }
   if (check.stopped || check.count <= 0) return Outcome::kFailed;
   if (const Outcome found = CheckSituation(target, check, report); found != Outcome::kDone) return found;
-  filesys::Staging staging(target, check, *settings.disk);
+  platform::Staging staging(target, check, *settings.disk);
   if (const Outcome found = CheckPathLengths(target, staging.Plan(), report); found != Outcome::kDone) return found;
   if (const std::optional<std::string> level = staging.RefusedLevel()) {
     report.file = *level;
@@ -319,7 +323,7 @@ Outcome RunPatch(const Settings& settings, Progress& progress, Report& report) {
 Worker::Worker(Settings settings)
     : settings_(std::move(settings)), done_(CreateEventW(nullptr, TRUE, FALSE, nullptr)) {
   // Without its event the window thread's wait could never end.
-  if (!done_) throw Exception("システム リソースが不足しています");
+  if (!done_) throw Exception(texts::kNoSystemResources);
   thread_ = std::thread([this]() noexcept {
     Report report;
     Outcome outcome = Outcome::kFailed;

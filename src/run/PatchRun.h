@@ -50,9 +50,9 @@ struct Settings {
   HWND owner = nullptr;
   // What the run uses, handed in by its caller, which owns them; all set.
   archive::Ring* ring = nullptr;     // the decoder's ring, owned by the progress window
-  TShellLink* shell = nullptr;       // the desktop folders and the shortcut
-  TLibrary* library = nullptr;       // reads the new version.txt
-  filesys::Disk* disk = &filesys::Disk::System();  // every access to the game folder
+  platform::TShellLink* shell = nullptr;       // the desktop folders and the shortcut
+  platform::TLibrary* library = nullptr;       // reads the new version.txt
+  platform::Disk* disk = &platform::Disk::System();  // every access to the game folder
   // The patch archive; none for the one the program carries (its resource).
   std::optional<std::span<const uint8_t>> archive;
 };
@@ -108,7 +108,7 @@ class Worker : private Progress {
   void ExtractionEnded() override;
 
   Settings settings_;
-  filesys::FileHandle done_;  // an event: CloseHandle closes it as it closes a file
+  platform::FileHandle done_;  // an event: CloseHandle closes it as it closes a file
   mutable std::mutex mutex_;
   View view_;
   Outcome outcome_ = Outcome::kFailed;

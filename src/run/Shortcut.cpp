@@ -6,10 +6,12 @@
 #include "text/LineRules.h"
 #include "text/Wide.h"
 
+using platform::TShellLink;
+
 namespace patchrun {
 
 Outcome UpdateShortcut(TShellLink& shell, const std::string& target, const std::string& version, HWND owner) {
-  const bool usable = support::IsNamePart(version);
+  const bool usable = text::IsNamePart(version);
   const std::string newName = texts::kGameTitle + version + texts::kShortcutExtension;
   Outcome renamed = Outcome::kRenameFailed;
   // Renames the first match in `folder` within that folder; false when there is none.
@@ -18,7 +20,7 @@ Outcome UpdateShortcut(TShellLink& shell, const std::string& target, const std::
         text::Wide(folder + "\\" + texts::kGameTitle + "*" + texts::kShortcutExtension);
     WIN32_FIND_DATAW found;
     // Only the first match is wanted: the search closes at once.
-    if (!filesys::FindHandle(FindFirstFileW(pattern.c_str(), &found))) return false;
+    if (!platform::FindHandle(FindFirstFileW(pattern.c_str(), &found))) return false;
     std::string foundName;
     if (!usable || !text::NarrowExactly(found.cFileName, foundName)) return true;
     if (MoveFileW(text::Wide(folder + "\\" + foundName).c_str(), text::Wide(folder + "\\" + newName).c_str())) {
@@ -30,10 +32,10 @@ Outcome UpdateShortcut(TShellLink& shell, const std::string& target, const std::
   // is the one to look at and make the shortcut on, not the administrator's.
   std::string desktop(260, ' ');
   const bool hasDesktop = shell.GetShellUserDesktop(desktop) ||
-                          shell.GetSpecialFolderPath(owner, shellapi::kDesktopDirectory, desktop);
+                          shell.GetSpecialFolderPath(owner, platform::kDesktopDirectory, desktop);
   if (hasDesktop && renameIn(desktop)) return renamed;
   std::string publicDesktop(260, ' ');
-  if (shell.GetSpecialFolderPath(owner, shellapi::kCommonDesktopDirectory, publicDesktop) &&
+  if (shell.GetSpecialFolderPath(owner, platform::kCommonDesktopDirectory, publicDesktop) &&
       renameIn(publicDesktop)) {
     return renamed;
   }

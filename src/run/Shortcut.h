@@ -18,6 +18,6 @@ namespace patchrun {
 // installation for every user puts it), and renamed where it is. Without one,
 // a shortcut of that name is made on the player's desktop.
 // kDone, kRenameFailed (M5), kCreated (M6) or kNoShortcut (M7).
-Outcome UpdateShortcut(TShellLink& shell, const std::string& target, const std::string& version, HWND owner);
+Outcome UpdateShortcut(platform::TShellLink& shell, const std::string& target, const std::string& version, HWND owner);
 
 }  // namespace patchrun

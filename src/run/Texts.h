@@ -1,4 +1,9 @@
-// Every text the program shows or depends on, in one place (CP932 once compiled).
+// Every text the patch run shows or depends on, in one place (CP932 once compiled).
+// Texts of the layers below live with the code that raises them, as the
+// framework's own: the file operations' errors in platform/ (FileOps,
+// ResourceBlock, ScratchFile), the windows' errors in forms/, the chooser's
+// captions and question in chooser/SelectDirDlg.cpp. The windows' captions and
+// control texts stand in their layout tables, ui/Layouts.cpp.
 #pragma once
 
 #include "engine/ArchiveResource.h"
@@ -88,7 +93,8 @@ inline constexpr char kPathTooLongAfter[] = " 文字以内にして、もう一�
 // What would make the run fail, found before anything is touched. The file
 // or program name goes before each text; the sizes into the space texts.
 inline constexpr char kInUse[] = " は他のプログラムが使用中です。ゲームを終了してから、もう一度お試し下さい";
-inline constexpr char kInUseBy[] = " が使用中です。ゲームを終了してから、もう一度お試し下さい";  // after "<file> は <program>"
+inline constexpr char kInUseByMiddle[] = " は ";  // "<file> は <program>" + kInUseBy
+inline constexpr char kInUseBy[] = " が使用中です。ゲームを終了してから、もう一度お試し下さい";
 inline constexpr char kReadOnly[] =
     " は読み取り専用のため置き換えられません。読み取り専用の属性を外してから、もう一度お試し下さい";
 inline constexpr char kNoSpaceGame[] = "ゲームフォルダのドライブの空き容量が足りません。";
@@ -96,5 +102,8 @@ inline constexpr char kNoSpaceScratch[] = "このプログラムのあるドラ�
 inline constexpr char kSpaceNeeded[] = "必要な空き容量: ";
 inline constexpr char kSpaceFree[] = " MB、現在の空き容量: ";
 inline constexpr char kSpaceAfter[] = " MB。空き容量を増やしてから、もう一度お試し下さい";
+
+// The system could not give the run what it needs to start (an event).
+inline constexpr char kNoSystemResources[] = "システム リソースが不足しています";
 
 }  // namespace texts

@@ -4,7 +4,7 @@
 
 #include "text/PathRules.h"
 
-namespace support {
+namespace text {
 
 int ReadLinesFrom(const std::function<int()>& next, std::string* lines, std::uint32_t maxLines, const char* mode) {
   const bool inverted = std::strcmp(mode, "rb") == 0;
@@ -49,4 +49,4 @@ bool IsNamePart(std::string_view text) {
   return true;
 }
 
-}  // namespace support
+}  // namespace text

@@ -7,7 +7,7 @@
 #include <string>
 #include <string_view>
 
-namespace support {
+namespace text {
 
 // Reads up to `maxLines` lines from a byte stream into lines[0..], appending
 // to what they hold. `next` returns the next stored byte of the file, or -1 at
@@ -28,4 +28,4 @@ int ReplaceFirst(std::string& text, const std::string& from, const std::string& 
 // belongs to its double-byte character). The empty text is usable.
 bool IsNamePart(std::string_view text);
 
-}  // namespace support
+}  // namespace text

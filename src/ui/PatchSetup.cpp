@@ -12,6 +12,10 @@
 #include "ui/Layouts.h"
 #include "ui/WaitDialog.h"
 
+using platform::IsExistingDirectory;
+using platform::NarrowExistingPath;
+using platform::TLibrary;
+using platform::TShellLink;
 using forms::ShowMessage;
 using text::Wide;
 
@@ -156,7 +160,7 @@ void TInstallForm::FormClose(forms::TCloseAction& Action) {
   TextLibrary.reset();
   // A plain file left by an interrupted run goes; a reparse point, a folder
   // or a file with a second name stays.
-  if (!FExeDir.empty()) filesys::RemoveLeftoverScratch(FExeDir + texts::kScratchFileName);
+  if (!FExeDir.empty()) platform::RemoveLeftoverScratch(FExeDir + texts::kScratchFileName);
 }
 
 void TInstallForm::SetupButtonClick() {

@@ -32,7 +32,6 @@ class TInstallForm : public forms::TForm {
   void FormShow();
 
   const std::string& ExeDir() const { return FExeDir; }
-  const std::string& Version() const { return FVersion; }
 
  protected:
   void DoCreate() override { FormCreate(); }
@@ -47,7 +46,7 @@ class TInstallForm : public forms::TForm {
   // folder field's folder, this program's folder and the window's services
   // (the decoder's ring is the progress window's, which exists only later).
   patchrun::Settings RunSettings() const;
-  std::string FVersion;
+  std::string FVersion;  // the new version line, once a run has read it
   std::string FExeDir;
   bool FRunning = false;  // a patch run is at work
 };
@@ -56,5 +55,5 @@ extern TInstallForm* InstallForm;
 
 // The setup window's services: made when it is created, gone when it closes.
 // The patch run is handed them.
-extern std::unique_ptr<TLibrary> TextLibrary;
-extern std::unique_ptr<TShellLink> ShellLink;
+extern std::unique_ptr<platform::TLibrary> TextLibrary;
+extern std::unique_ptr<platform::TShellLink> ShellLink;

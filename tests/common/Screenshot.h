@@ -13,7 +13,7 @@
 
 namespace shots {
 
-inline void SaveScreen(const RECT& area, const std::string& path) {
+inline bool SaveScreen(const RECT& area, const std::string& path) {
   const int w = area.right - area.left, h = area.bottom - area.top;
   const forms::TClientDC screen;
   const forms::TMemoryDC dc(screen);
@@ -25,6 +25,7 @@ inline void SaveScreen(const RECT& area, const std::string& path) {
   bi.bmiHeader.biBitCount = 24;
   void* bits = nullptr;
   const forms::GdiObject<HBITMAP> bmp(CreateDIBSection(dc, &bi, DIB_RGB_COLORS, &bits, nullptr, 0));
+  if (w <= 0 || h <= 0 || !bits) return false;
   const forms::TSelectObject selected(dc, bmp.get());
   BitBlt(dc, 0, 0, w, h, screen, area.left, area.top, SRCCOPY);
   GdiFlush();
@@ -37,6 +38,7 @@ inline void SaveScreen(const RECT& area, const std::string& path) {
   out.write(reinterpret_cast<const char*>(&fh), sizeof fh);
   out.write(reinterpret_cast<const char*>(&bi.bmiHeader), sizeof bi.bmiHeader);
   out.write(static_cast<const char*>(bits), static_cast<std::streamsize>(rowBytes) * h);
+  return out.good();
 }
 
 // A window's frame with a margin around it, kept on the screen.

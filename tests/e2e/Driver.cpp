@@ -107,7 +107,7 @@ std::wstring TestRoot(const std::wstring& name) {
 }
 
 void WriteFileBytes(const std::wstring& path, const std::string& bytes) {
-  const filesys::FileHandle h(
+  const platform::FileHandle h(
       CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
   if (!h) throw std::runtime_error("cannot write a test file");
   DWORD done = 0;
@@ -115,7 +115,7 @@ void WriteFileBytes(const std::wstring& path, const std::string& bytes) {
 }
 
 std::string ReadFileBytes(const std::wstring& path) {
-  const filesys::FileHandle h(
+  const platform::FileHandle h(
       CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
   if (!h) return std::string();
   std::string bytes;
@@ -157,7 +157,7 @@ std::wstring PublicDesktopFolder() { return FolderPath(CSIDL_COMMON_DESKTOPDIREC
 std::vector<std::wstring> GameShortcuts(const std::wstring& desktop) {
   std::vector<std::wstring> names;
   WIN32_FIND_DATAW fd;
-  const filesys::FindHandle h(FindFirstFileW((desktop + L"\\0(カリオン)のAster*").c_str(), &fd));
+  const platform::FindHandle h(FindFirstFileW((desktop + L"\\0(カリオン)のAster*").c_str(), &fd));
   if (!h) return names;
   do names.push_back(fd.cFileName);
   while (FindNextFileW(h.get(), &fd));

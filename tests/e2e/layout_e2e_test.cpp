@@ -135,10 +135,12 @@ TEST_F(LayoutSeenFromOutside, TheProgressAndWaitWindowsAreFixedDialogsShownCentr
   EXPECT_TRUE(app.WaitExit(30000));
 }
 
-// Screenshots of the real program into PS_SCREENSHOT_DIR: the setup window,
-// then during a run with the carried patch the wait window (when caught: it
-// shows only while the archive is written out), the progress window and the
-// closing message.
+// Screenshots of the real program into PS_SCREENSHOT_DIR (scripts/screenshots):
+// the setup window, then during a run with the carried patch the wait window
+// (when caught: it shows only while the archive is written out), the progress
+// window and the closing message. Each picture must be written, and the run
+// must show its progress window and end with M4, or the pictures show
+// something else.
 TEST_F(LayoutSeenFromOutside, Screenshots) {
   const std::string base = shots::Folder();
   if (base.empty()) GTEST_SKIP() << "PS_SCREENSHOT_DIR not set";
@@ -148,7 +150,7 @@ TEST_F(LayoutSeenFromOutside, Screenshots) {
   HWND setup = app.SetupWindow();
   ASSERT_NE(setup, nullptr) << DescribeWindows(app);
   Sleep(1000);
-  shots::SaveScreen(shots::Around(setup, 8), base + "program-setup" + suffix);
+  EXPECT_TRUE(shots::SaveScreen(shots::Around(setup, 8), base + "program-setup" + suffix));
 
   HWND wait = app.Find(L"TWaitForm");
   HWND progress = app.Find(L"TCompressForm");
@@ -158,19 +160,19 @@ TEST_F(LayoutSeenFromOutside, Screenshots) {
   while (GetTickCount() - start < 30000 && !IsWindowVisible(progress)) {
     if (!waitSeen && IsWindowVisible(wait)) {
       Sleep(20);
-      shots::SaveScreen(shots::Around(setup, 8), base + "program-wait" + suffix);
+      EXPECT_TRUE(shots::SaveScreen(shots::Around(setup, 8), base + "program-wait" + suffix));
       waitSeen = true;
     }
     Sleep(1);
   }
-  if (IsWindowVisible(progress)) {
-    Sleep(200);
-    shots::SaveScreen(shots::Around(setup, 8), base + "program-progress" + suffix);
-  }
+  ASSERT_TRUE(IsWindowVisible(progress)) << DescribeWindows(app);
+  Sleep(200);
+  EXPECT_TRUE(shots::SaveScreen(shots::Around(setup, 8), base + "program-progress" + suffix));
   const Box box = app.WaitBox(120000);
   ASSERT_NE(box.hwnd, nullptr) << DescribeWindows(app);
   Sleep(300);
-  shots::SaveScreen(shots::Around(box.hwnd, 8), base + "program-message" + suffix);
+  EXPECT_TRUE(shots::SaveScreen(shots::Around(box.hwnd, 8), base + "program-message" + suffix));
+  EXPECT_EQ(box.text, L"セットアップが正常に終了しました");
   Installer::Answer(box, L"OK");
   EXPECT_TRUE(app.WaitExit(30000));
 }

@@ -13,7 +13,7 @@ namespace {
 // Reads `bytes` the way TLibrary::ReadLines reads a file.
 int Read(const std::string& bytes, std::vector<std::string>& lines, uint32_t maxLines, const char* mode) {
   size_t at = 0;
-  return support::ReadLinesFrom([&] { return at < bytes.size() ? static_cast<unsigned char>(bytes[at++]) : -1; },
+  return text::ReadLinesFrom([&] { return at < bytes.size() ? static_cast<unsigned char>(bytes[at++]) : -1; },
                                 lines.data(), maxLines, mode);
 }
 
@@ -50,7 +50,7 @@ TEST(ReadLinesFrom, AppendsAndStopsAfterTheLastWantedLine) {
   std::string bytes = "a\nb\n";
   size_t at = 0;
   auto next = [&] { return at < bytes.size() ? static_cast<unsigned char>(bytes[at++]) : -1; };
-  EXPECT_EQ(support::ReadLinesFrom(next, lines.data(), 1, "rt"), 1);
+  EXPECT_EQ(text::ReadLinesFrom(next, lines.data(), 1, "rt"), 1);
   EXPECT_EQ(lines[0], "xa");
   EXPECT_EQ(at, 2u);  // nothing after the line feed was read
 }
@@ -70,7 +70,7 @@ TEST(ReplaceFirst, ReplacesOnlyTheFirstOccurrenceByteWise) {
       {"ソ", "\\", "/", "\x83/", 1},
   };
   for (Case c : cases) {
-    EXPECT_EQ(support::ReplaceFirst(c.text, c.from, c.to), c.replaced) << c.result;
+    EXPECT_EQ(text::ReplaceFirst(c.text, c.from, c.to), c.replaced) << c.result;
     EXPECT_EQ(c.text, c.result);
   }
 }
@@ -102,7 +102,7 @@ TEST(IsNamePart, RefusesSeparatorsReservedCharactersAndBrokenCharacters) {
       {"\x83", false},                // a lead byte without its trail byte
       {"a\x83\x0A", false},           // a lead byte before a byte no trail byte can be
   };
-  for (const Case& c : cases) EXPECT_EQ(support::IsNamePart(c.text), c.usable) << c.text;
+  for (const Case& c : cases) EXPECT_EQ(text::IsNamePart(c.text), c.usable) << c.text;
 }
 
 TEST(ErrorBoxText, AppendsAPeriodAfterDoubleByteCharactersAndBytesAboveIt) {

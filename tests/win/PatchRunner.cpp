@@ -37,7 +37,7 @@ PatchRunner::PatchRunner(std::string folder) : folder_(std::move(folder)) { Remo
 
 PatchRunner::~PatchRunner() { RemoveGameShortcuts(); }
 
-patchrun::Outcome PatchRunner::Run(const std::string& target, const std::string& archive, filesys::Disk& disk) {
+patchrun::Outcome PatchRunner::Run(const std::string& target, const std::string& archive, platform::Disk& disk) {
   patchrun::Settings settings;
   settings.target = target;
   settings.exeDir = folder_.empty() ? folder_ : folder_ + "\\";

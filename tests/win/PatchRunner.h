@@ -31,15 +31,15 @@ class PatchRunner {
   PatchRunner& operator=(const PatchRunner&) = delete;
 
   patchrun::Outcome Run(const std::string& target, const std::string& archive,
-                        filesys::Disk& disk = filesys::Disk::System());
+                        platform::Disk& disk = platform::Disk::System());
 
   patchrun::Report report;  // the last run's
   archive::Ring ring;
 
  private:
   std::string folder_;
-  TShellLink shell_;
-  TLibrary library_;
+  platform::TShellLink shell_;
+  platform::TLibrary library_;
 };
 
 }  // namespace wintest

@@ -15,6 +15,8 @@
 #include "chooser/FileCtrl.h"
 #include "text/Wide.h"
 
+using platform::EInOutError;
+using platform::Exception;
 using namespace forms;
 using text::Narrow;
 using text::Wide;

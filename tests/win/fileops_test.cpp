@@ -11,6 +11,11 @@
 #include "platform/Situation.h"
 #include "text/PathRules.h"
 
+using platform::Exception;
+using platform::IsExistingDirectory;
+using platform::IsExistingFile;
+using platform::MakeDirectoryPath;
+using platform::NarrowExistingPath;
 using namespace wintest;
 
 namespace {
@@ -140,11 +145,11 @@ TEST(FileOps, MakeDirectoryPathRejectsTheEmptyPathAndBareRelativeNames) {
   EXPECT_FALSE(MakeDirectoryPath("Q:\\no\\drive"));
 }
 
-using filesys::BlockedOriginal;
-using filesys::FindBlockedOriginal;
+using platform::BlockedOriginal;
+using platform::FindBlockedOriginal;
 
-filesys::FileHandle Hold(const std::string& path, DWORD access, DWORD share) {
-  return filesys::FileHandle(
+platform::FileHandle Hold(const std::string& path, DWORD access, DWORD share) {
+  return platform::FileHandle(
       CreateFileW(text::Wide(path).c_str(), access, share, nullptr, OPEN_EXISTING, 0, nullptr));
 }
 
@@ -154,7 +159,7 @@ TEST(Situation, FilesThatCanBeReplacedAreNotBlocked) {
   TempDir dir("situation-free");
   WriteFile(dir / kSo, "plain");
   WriteFile(dir / "shared", "open with every sharing");
-  const filesys::FileHandle shared = Hold(dir / "shared", GENERIC_READ | GENERIC_WRITE, kFullSharing);
+  const platform::FileHandle shared = Hold(dir / "shared", GENERIC_READ | GENERIC_WRITE, kFullSharing);
   ASSERT_TRUE(shared);
   for (const std::string& path : {dir / kSo, dir / "missing", dir.Path(), dir / "shared"}) {
     EXPECT_FALSE(FindBlockedOriginal({path})) << path;
@@ -167,7 +172,7 @@ TEST(Situation, AReadOnlyFileIsReportedFirstInOrder) {
   WriteFile(dir / kHyo, "read-only");
   WriteFile(dir / "c", "c");
   SetFileAttributesW(text::Wide(dir / kHyo).c_str(), FILE_ATTRIBUTE_READONLY);
-  const filesys::FileHandle held = Hold(dir / "c", GENERIC_READ, 0);
+  const platform::FileHandle held = Hold(dir / "c", GENERIC_READ, 0);
   const auto blocked = FindBlockedOriginal({dir / "missing", dir / "a", dir / kHyo, dir / "c"});
   ASSERT_TRUE(blocked);
   EXPECT_EQ(blocked->why, BlockedOriginal::Why::kReadOnly);
@@ -178,20 +183,20 @@ TEST(Situation, AFileHeldWithoutDeleteSharingIsInUse) {
   TempDir dir("situation-held");
   WriteFile(dir / kSo, "held");
   // Writing is shared: only the delete sharing it lacks blocks a rename.
-  const filesys::FileHandle held = Hold(dir / kSo, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE);
+  const platform::FileHandle held = Hold(dir / kSo, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE);
   ASSERT_TRUE(held);
   const auto blocked = FindBlockedOriginal({dir / kSo});
   ASSERT_TRUE(blocked);
   EXPECT_EQ(blocked->why, BlockedOriginal::Why::kInUse);
   EXPECT_EQ(blocked->path, dir / kSo);
   // Wine's Restart Manager is a stub: whatever it gives, it must return.
-  EXPECT_EQ(filesys::ProgramHolding(dir / kSo), blocked->program);
+  EXPECT_EQ(platform::ProgramHolding(dir / kSo), blocked->program);
 }
 
 TEST(Situation, ABriefLockIsWaitedOut) {
   TempDir dir("situation-brief");
   WriteFile(dir / "fresh", "scanned");
-  filesys::FileHandle held = Hold(dir / "fresh", GENERIC_READ, 0);
+  platform::FileHandle held = Hold(dir / "fresh", GENERIC_READ, 0);
   ASSERT_TRUE(held);
   std::thread scanner([&held]() noexcept {
     Sleep(600);
@@ -232,15 +237,15 @@ TEST(Situation, StagingRoundsEveryFileUpToWholeClusters) {
   } cases[] = {
       {0, 4096, 0}, {1, 4096, 4096}, {4096, 4096, 4096}, {4097, 4096, 8192}, {513, 512, 1024},
   };
-  for (const Case& c : cases) EXPECT_EQ(filesys::ClusterRounded(c.size, c.cluster), c.taken) << c.size;
+  for (const Case& c : cases) EXPECT_EQ(platform::ClusterRounded(c.size, c.cluster), c.taken) << c.size;
 
   DWORD sectors = 0, bytes = 0, free = 0, total = 0;
   ASSERT_TRUE(GetDiskFreeSpaceW(L"C:\\", &sectors, &bytes, &free, &total));
-  const filesys::Space space = filesys::StagingSpace("C:\\", {0, 1}, 1000);
+  const platform::Space space = platform::StagingSpace("C:\\", {0, 1}, 1000);
   EXPECT_EQ(space.needed, 1000 + uint64_t{sectors} * bytes);
   EXPECT_GT(space.available, 0u);
   // A volume that cannot be asked refuses nothing.
-  EXPECT_EQ(filesys::StagingSpace("Q:\\nothing", {1}, 0).available, UINT64_MAX);
+  EXPECT_EQ(platform::StagingSpace("Q:\\nothing", {1}, 0).available, UINT64_MAX);
 }
 
 }  // namespace

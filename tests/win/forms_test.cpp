@@ -10,6 +10,8 @@
 #include "ui/PatchSetup.h"
 #include "ui/WaitDialog.h"
 
+using platform::EAbort;
+using platform::Exception;
 using namespace forms;
 using text::Narrow;
 using text::Wide;

@@ -29,7 +29,7 @@ using namespace wintest;
 namespace {
 
 using patchrun::Outcome;
-using filesys::Recovered;
+using platform::Recovered;
 
 // The system's disk with a script. Every access is counted and may be
 // interfered with first (`interfere`, given the access's number, what it is
@@ -38,7 +38,7 @@ using filesys::Recovered;
 // `refuseFrom` on is refused untouched (a process that died there, seen from
 // the disk), or change `refuseOnly` alone is refused. A path in `links` is a
 // junction, as Windows would show it.
-class ScriptedDisk : public filesys::Disk {
+class ScriptedDisk : public platform::Disk {
  public:
   uint64_t killAt = 0, refuseFrom = 0, refuseOnly = 0;
   int lockedMoves = 0;  // so many moves fail first as a scanner's brief lock makes them
@@ -56,13 +56,13 @@ class ScriptedDisk : public filesys::Disk {
     return log_;
   }
 
-  filesys::Entry Query(const std::wstring& path) override {
+  platform::Entry Query(const std::wstring& path) override {
     Look("query", path);
-    filesys::Entry entry = Disk::Query(path);
+    platform::Entry entry = Disk::Query(path);
     entry.link = entry.link || links.count(path) > 0;
     return entry;
   }
-  bool List(const std::wstring& folder, std::vector<std::pair<std::wstring, filesys::Entry>>& entries) override {
+  bool List(const std::wstring& folder, std::vector<std::pair<std::wstring, platform::Entry>>& entries) override {
     Look("list", folder);
     return Disk::List(folder, entries);
   }
@@ -78,7 +78,7 @@ class ScriptedDisk : public filesys::Disk {
     Look("openjournal", path);
     return Named(path, Disk::OpenJournal(path));
   }
-  bool Describe(HANDLE handle, filesys::Entry& entry) override {
+  bool Describe(HANDLE handle, platform::Entry& entry) override {
     const std::wstring path = NameOf(handle);
     Look("describe", path);
     if (!Disk::Describe(handle, entry)) return false;
@@ -227,7 +227,7 @@ class StagedRun : public ::testing::Test {
   std::string game() const { return *dir / "game"; }
   static std::wstring Wide(const std::string& s) { return text::Wide(s); }
   testfiles::Snapshot Snap() const { return testfiles::TakeSnapshot(Wide(game())); }
-  Outcome Run(filesys::Disk& disk) { return runner->Run(game(), kPatch, disk); }
+  Outcome Run(platform::Disk& disk) { return runner->Run(game(), kPatch, disk); }
   // The folder as before or after, with nothing of the run in it.
   ::testing::AssertionResult BeforeOrAfter() const {
     const testfiles::Snapshot now = Snap();
@@ -243,14 +243,14 @@ class StagedRun : public ::testing::Test {
       // A kept original that could not go yet, or the journal (its finished
       // mark refused), waits for the next start.
       if (Snap() != after) {
-        const Recovered next = filesys::Recover(game()).what;
+        const Recovered next = platform::Recover(game()).what;
         EXPECT_TRUE(next == Recovered::kNothing || next == Recovered::kCompleted) << static_cast<int>(next);
       }
       EXPECT_EQ(Snap(), after) << "success claimed";
       return;
     }
     if (outcome == Outcome::kRestoreIncomplete) {
-      const Recovered next = filesys::Recover(game()).what;
+      const Recovered next = platform::Recover(game()).what;
       ASSERT_TRUE(next == Recovered::kUndone || next == Recovered::kCompleted) << static_cast<int>(next);
       EXPECT_EQ(Snap(), next == Recovered::kCompleted ? after : before);
       return;
@@ -289,7 +289,7 @@ TEST_F(StagedRun, ThePatchIsAppliedWithNothingOfTheRunLeft) {
   EXPECT_EQ(after.at(L"save.dat"), "0:the player's own");
   EXPECT_EQ(after.size(), 7u);  // and the folders data and 新しい
   EXPECT_TRUE(testfiles::StagingLeftovers(after).empty());
-  EXPECT_EQ(filesys::Recover(game()).what, Recovered::kNothing);
+  EXPECT_EQ(platform::Recover(game()).what, Recovered::kNothing);
 }
 
 // The process ends itself at each change of the disk in turn (the crash point
@@ -315,7 +315,7 @@ TEST_F(StagedRun, AProcessEndedAtAnyChangeIsRecoveredAtTheNextStart) {
       testfiles::RestoreSnapshot(Wide(game()), cut);
       ScriptedDisk dying;
       dying.refuseFrom = j;
-      const Recovered first = filesys::Recover(game(), dying).what;
+      const Recovered first = platform::Recover(game(), dying).what;
       if (dying.Changes() < j) {  // recovery ran to its end
         EXPECT_TRUE(first == Recovered::kNothing || first == Recovered::kUndone || first == Recovered::kCompleted);
         EXPECT_TRUE(BeforeOrAfter());
@@ -326,7 +326,7 @@ TEST_F(StagedRun, AProcessEndedAtAnyChangeIsRecoveredAtTheNextStart) {
         (Snap() == after ? completed : undone)++;
         break;
       }
-      filesys::Recover(game());
+      platform::Recover(game());
       EXPECT_TRUE(BeforeOrAfter()) << "recovery ended at its change " << j;
     }
   }
@@ -521,10 +521,10 @@ TEST_F(StagedRun, AScannerDuringTheRecoveryLeavesTheFolderAsTheRecoverySays) {
     AtEveryAccess(
         scanner, 1,  // the placed mark
         [&] { testfiles::RestoreSnapshot(Wide(game()), cut); },
-        [&](ScriptedDisk& disk) { return filesys::Recover(game(), disk).what; },
+        [&](ScriptedDisk& disk) { return platform::Recover(game(), disk).what; },
         [&](Recovered recovered) {
           ++seen[recovered];
-          if (recovered == Recovered::kIncomplete) recovered = filesys::Recover(game()).what;
+          if (recovered == Recovered::kIncomplete) recovered = platform::Recover(game()).what;
           ASSERT_TRUE(recovered == Recovered::kUndone || recovered == Recovered::kCompleted)
               << static_cast<int>(recovered);
           EXPECT_EQ(Snap(), recovered == Recovered::kCompleted ? after : before);
@@ -560,7 +560,7 @@ TEST_F(StagedRun, AJournalCutOrDamagedAnywhereIsFollowedOnlyAsFarAsItIsValid) {
     testfiles::Snapshot changed = staged;
     changed[journal] = "0:" + bytes;
     testfiles::RestoreSnapshot(Wide(game()), changed);
-    filesys::Recover(game());
+    platform::Recover(game());
     return Snap();
   };
   for (size_t cut = 0; cut <= full.size(); ++cut) {
@@ -587,11 +587,14 @@ TEST_F(StagedRun, AnOriginalThatCannotBeDeletedIsLeftToTheRestartAndTheNextStart
   ScriptedDisk disk;
   disk.record = true;
   PROCESS_INFORMATION pi{};
+  // The copy runs a test that waits until this one lets it end: it stays mapped meanwhile.
+  const std::wstring endName = L"ps-staging-wait-" + std::to_wstring(GetCurrentProcessId());
+  const platform::FileHandle end(CreateEventW(nullptr, TRUE, FALSE, endName.c_str()));
+  ASSERT_TRUE(end);
   disk.interfere = [&](uint64_t, const char* what, const std::wstring&) {
     if (pi.hProcess || std::string(what) != "move") return;
-    // The copy waits in a test that skips only after a while: it stays mapped.
-    SetEnvironmentVariableW(L"PS_STAGING_WAIT", L"1");
-    pi = Start(L"\"" + program + L"\" --gtest_filter=StagingChild.Waits");
+    SetEnvironmentVariableW(L"PS_STAGING_WAIT", endName.c_str());
+    pi = Start(L"\"" + program + L"\" --gtest_filter=StagingChild.WaitsUntilLetGo");
     SetEnvironmentVariableW(L"PS_STAGING_WAIT", nullptr);
     Sleep(1500);
   };
@@ -602,17 +605,24 @@ TEST_F(StagedRun, AnOriginalThatCannotBeDeletedIsLeftToTheRestartAndTheNextStart
   EXPECT_EQ(scheduled, 4u);  // the original, its folder of kept originals, the journal, the run's folder
   EXPECT_EQ(ReadFile(game() + "\\Game02.exe"), "new program");
   EXPECT_FALSE(testfiles::StagingLeftovers(Snap()).empty());
-  TerminateProcess(pi.hProcess, 0);
-  WaitForSingleObject(pi.hProcess, 10000);
+  SetEvent(end.get());
+  EXPECT_EQ(WaitForSingleObject(pi.hProcess, 20000), WAIT_OBJECT_0);
+  DWORD code = 1;
+  EXPECT_TRUE(GetExitCodeProcess(pi.hProcess, &code) && code == 0) << "the program's test failed: " << code;
   CloseHandle(pi.hThread);
   CloseHandle(pi.hProcess);
-  EXPECT_EQ(filesys::Recover(game()).what, Recovered::kNothing);
+  EXPECT_EQ(platform::Recover(game()).what, Recovered::kNothing);
   EXPECT_EQ(Snap(), after);
 }
 
-TEST(StagingChild, Waits) {
-  if (!GetEnvironmentVariableW(L"PS_STAGING_WAIT", nullptr, 0)) GTEST_SKIP() << "run by the test above";
-  Sleep(60000);
+// The running game of the test above: its own copy of this program, which
+// waits until that test lets it end.
+TEST(StagingChild, WaitsUntilLetGo) {
+  wchar_t name[64] = {};
+  if (!GetEnvironmentVariableW(L"PS_STAGING_WAIT", name, 64)) GTEST_SKIP() << "run by the test above";
+  const platform::FileHandle end(OpenEventW(SYNCHRONIZE, FALSE, name));
+  ASSERT_TRUE(end);
+  EXPECT_EQ(WaitForSingleObject(end.get(), 60000), WAIT_OBJECT_0);
 }
 
 // A junction (as Windows shows one; Wine makes none) on any level the run
@@ -737,7 +747,7 @@ TEST_F(StagedRun, AJournalHeldForAMomentIsWaitedOutAndOneHeldLongerIsAnotherSetu
       EXPECT_EQ(outcome, Outcome::kRecoveryIncomplete);
       EXPECT_EQ(runner->report.recovery.what, Recovered::kInUse);
       EXPECT_EQ(Snap(), cutOff);
-      filesys::Recover(game());
+      platform::Recover(game());
     }
   }
 }

@@ -7,6 +7,8 @@
 #include "platform/Shelllink.h"
 #include "run/Shortcut.h"
 
+using platform::TLibrary;
+using platform::TShellLink;
 using namespace wintest;
 
 namespace {
@@ -52,7 +54,7 @@ TEST(ReadLines, AppendsAndLeavesLinesAloneWhenTheFileIsMissing) {
 TEST(ShellLink, FindsTheDesktopFolderAndFailsForFoldersWithoutAPath) {
   TShellLink shell;
   std::string path(260, ' ');
-  ASSERT_TRUE(shell.GetSpecialFolderPath(nullptr, shellapi::kDesktopDirectory, path));
+  ASSERT_TRUE(shell.GetSpecialFolderPath(nullptr, platform::kDesktopDirectory, path));
   EXPECT_TRUE(IsDirectory(path)) << path;
   EXPECT_NE(path.back(), '\\');
 
@@ -84,7 +86,7 @@ TEST(ShellLink, TheShortcutIsLookedForAndMadeOnThePlayersDesktop) {
     std::string own, player, common;
     bool otherUser = false;
     bool GetSpecialFolderPath(HWND, int Folder, std::string& Path) override {
-      Path = Folder == shellapi::kDesktopDirectory ? own : common;
+      Path = Folder == platform::kDesktopDirectory ? own : common;
       return true;
     }
     bool GetShellUserDesktop(std::string& Path) override {
