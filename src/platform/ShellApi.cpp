@@ -43,8 +43,12 @@ bool ShellUserDesktop(std::wstring& path) {
   if (!shell || !GetWindowThreadProcessId(shell, &processId) || processId == 0) return false;
   const platform::FileHandle process(OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, processId));
   HANDLE token = nullptr, ownToken = nullptr;
-  // The known-folder lookup for another user needs a token it may query and impersonate.
-  if (!process || !OpenProcessToken(process.get(), TOKEN_QUERY | TOKEN_IMPERSONATE | TOKEN_DUPLICATE, &token)) {
+  // The known-folder lookup for another user needs a token it may query and
+  // impersonate, and at times duplicate; the right to duplicate is asked for
+  // only where it is given.
+  if (!process) return false;
+  if (!OpenProcessToken(process.get(), TOKEN_QUERY | TOKEN_IMPERSONATE | TOKEN_DUPLICATE, &token) &&
+      !OpenProcessToken(process.get(), TOKEN_QUERY | TOKEN_IMPERSONATE, &token)) {
     return false;
   }
   const platform::FileHandle shellToken(token);
