@@ -10,7 +10,7 @@ namespace platform {
 bool SpecialFolderPath(HWND owner, int folder, std::wstring& path) {
   LPITEMIDLIST list = nullptr;
   if (FAILED(SHGetSpecialFolderLocation(owner, folder, &list))) return false;
-  const platform::CoTaskMem<ITEMIDLIST> owned(list);  // freed whether or not the conversion works
+  const CoTaskMem<ITEMIDLIST> owned(list);  // freed whether or not the conversion works
   wchar_t buffer[MAX_PATH] = {};
   const BOOL ok = SHGetPathFromIDListW(list, buffer);
   // Some shells hand back a parsing name ("::{…}") for a virtual folder
@@ -41,7 +41,7 @@ bool ShellUserDesktop(std::wstring& path) {
   const HWND shell = GetShellWindow();
   DWORD processId = 0;
   if (!shell || !GetWindowThreadProcessId(shell, &processId) || processId == 0) return false;
-  const platform::FileHandle process(OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, processId));
+  const FileHandle process(OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, processId));
   HANDLE token = nullptr, ownToken = nullptr;
   // The known-folder lookup for another user needs a token it may query and
   // impersonate, and at times duplicate; the right to duplicate is asked for
@@ -51,27 +51,27 @@ bool ShellUserDesktop(std::wstring& path) {
       !OpenProcessToken(process.get(), TOKEN_QUERY | TOKEN_IMPERSONATE, &token)) {
     return false;
   }
-  const platform::FileHandle shellToken(token);
+  const FileHandle shellToken(token);
   if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &ownToken)) return false;
-  const platform::FileHandle programToken(ownToken);
+  const FileHandle programToken(ownToken);
   if (SameUser(shellToken.get(), programToken.get())) return false;
   PWSTR found = nullptr;
   const HRESULT result = SHGetKnownFolderPath(FOLDERID_Desktop, 0, shellToken.get(), &found);
-  const platform::CoTaskMem<wchar_t> owned(found);  // freed on failure as well
+  const CoTaskMem<wchar_t> owned(found);  // freed on failure as well
   if (FAILED(result) || !found) return false;
   path = found;
   return true;
 }
 
 bool SaveShortcut(const std::wstring& linkPath, const std::wstring& target, const std::wstring& workingDir) {
-  const platform::ComApartment apartment;
-  platform::ComPtr<IShellLinkW> link;
+  const ComApartment apartment;
+  ComPtr<IShellLinkW> link;
   if (FAILED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkW, link.Out())))
     return false;
   link->SetPath(target.c_str());
   link->SetWorkingDirectory(workingDir.c_str());
   link->SetIconLocation(target.c_str(), 0);
-  platform::ComPtr<IPersistFile> file;
+  ComPtr<IPersistFile> file;
   if (FAILED(link->QueryInterface(IID_IPersistFile, file.Out()))) return false;
   return SUCCEEDED(file->Save(linkPath.c_str(), TRUE));
 }

@@ -1,6 +1,6 @@
 // Staged writing of a patch into the game folder, under a journal, and the
 // recovery of a run that was cut off: the protocol of engine/Protocol.h carried
-// out on the disk (platform::Disk), which is all this file adds to it.
+// out on the disk (Disk), which is all this file adds to it.
 //
 // The run makes a folder of its own at the game folder's root
 // (engine/RunLayout.h) and writes its plan there, flushed: the folders it will
