@@ -171,7 +171,9 @@ bool EndsWith(const std::wstring& s, const std::wstring& end) {
   return s.size() >= end.size() && s.compare(s.size() - end.size(), end.size(), end) == 0;
 }
 
-// Starts a copy of this test program, its output going nowhere.
+// Starts a copy of this test program, its output going nowhere. A start
+// refused for a moment (Wine under load now and then refuses one) is tried
+// again; one refused three times fails the test with the system's error.
 PROCESS_INFORMATION Start(std::wstring command) {
   SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
   const HANDLE nowhere = CreateFileW(L"NUL", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit,
@@ -181,7 +183,12 @@ PROCESS_INFORMATION Start(std::wstring command) {
   si.dwFlags = STARTF_USESTDHANDLES;
   si.hStdInput = si.hStdOutput = si.hStdError = nowhere;
   PROCESS_INFORMATION pi{};
-  EXPECT_TRUE(CreateProcessW(nullptr, command.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &si, &pi));
+  DWORD error = 0;
+  for (int attempt = 0; attempt < 3; ++attempt, Sleep(500)) {
+    if (CreateProcessW(nullptr, command.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &si, &pi)) break;
+    error = GetLastError();
+  }
+  EXPECT_TRUE(pi.hProcess) << "the test program could not be started: error " << error;
   CloseHandle(nowhere);
   return pi;
 }
