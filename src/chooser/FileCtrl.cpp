@@ -14,6 +14,17 @@ using platform::NarrowExistingPath;
 using text::Narrow;
 using text::Wide;
 
+namespace {
+
+// A path the system gave, as the chooser shows and uses it: its exact or its
+// short CP932 form; for display only, '?' where it has neither.
+std::string ShownPath(std::wstring_view path) {
+  std::string cp932;
+  return NarrowExistingPath(path, cp932) ? cp932 : Narrow(path);
+}
+
+}  // namespace
+
 std::string CurrentDirectory() {
   std::wstring buffer(MAX_PATH, L'\0');
   DWORD n = GetCurrentDirectoryW(static_cast<DWORD>(buffer.size()), buffer.data());
@@ -22,8 +33,7 @@ std::string CurrentDirectory() {
     n = GetCurrentDirectoryW(static_cast<DWORD>(buffer.size()), buffer.data());
   }
   buffer.resize(n < buffer.size() ? n : 0);
-  std::string path;
-  return NarrowExistingPath(buffer, path) ? path : Narrow(buffer);
+  return ShownPath(buffer);
 }
 
 namespace {
@@ -35,8 +45,7 @@ std::string DriveCurrentDirectory(char letter) {
   wchar_t buffer[MAX_PATH];
   const DWORD n = GetFullPathNameW(drive, MAX_PATH, buffer, nullptr);
   if (n == 0 || n >= MAX_PATH) return std::string(1, letter) + ":\\";
-  std::string path;
-  return NarrowExistingPath(std::wstring_view(buffer, n), path) ? path : Narrow(std::wstring_view(buffer, n));
+  return ShownPath(std::wstring_view(buffer, n));
 }
 
 [[noreturn]] void RaiseInOutError(DWORD code) {

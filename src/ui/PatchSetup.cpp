@@ -25,7 +25,7 @@ std::unique_ptr<TShellLink> ShellLink;
 
 namespace {
 
-// The running program's folder, ending in '\\': in its short form when only
+// The running program's folder, ending in '\': in its short form when only
 // that has an exact CP932 form; empty when neither has (a look-alike would
 // name another folder).
 std::string ProgramFolder() {
